@@ -1,0 +1,14 @@
+#pragma once
+// The tovrane subcommands; each takes its arguments (subcommand name removed).
+
+#include <iosfwd>
+
+#include "tools/cli.h"
+
+namespace tovrane::cli {
+
+int runMoves(Args& args, std::ostream& out);
+int runPerft(Args& args, std::ostream& out);
+int runDivide(Args& args, std::ostream& out);
+
+}  // namespace tovrane::cli
