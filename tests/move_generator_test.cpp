@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -68,28 +67,6 @@ std::vector<Move> referenceMoves(const Board& position, Side side) {
     }
   }
   return out;
-}
-
-// Positions from random play, so that captures and crowded circuits occur.
-std::vector<Board> randomGamePositions(unsigned seed, int games) {
-  std::mt19937 rng(seed);
-  std::vector<Board> positions;
-  MoveList list;
-  for (int g = 0; g < games; ++g) {
-    Board board = test::initialBoard();
-    Side side = kBlack;
-    for (int ply = 0; ply < 120; ++ply) {
-      positions.push_back(board);
-      list.generateMoves(board, side);
-      if (list.lastIndex < 0) break;
-      // Prefer captures half the time so games thin out.
-      int pick = static_cast<int>(rng() % static_cast<unsigned>(list.size()));
-      if (rng() % 2 == 0) pick = 0;
-      applyMove(board, list.moves[pick]);
-      side = opponent(side);
-    }
-  }
-  return positions;
 }
 
 TEST(MoveGenerator, InitialPositionBlackHasSixteenStepsInOrder) {
@@ -190,7 +167,7 @@ TEST(MoveGenerator, LeavesCallerBoardAndRootDepthAlone) {
 
 TEST(MoveGenerator, FastGeneratorMatchesLiteralRulesOnRandomGames) {
   MoveList list;
-  for (const Board& board : randomGamePositions(7, 40)) {
+  for (const Board& board : test::randomGamePositions(7, 40)) {
     for (Side side : {kWhite, kBlack}) {
       list.generateMoves(board, side);
       const std::vector<Move> expected = referenceMoves(board, side);

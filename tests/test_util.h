@@ -2,10 +2,12 @@
 // Small helpers for building positions in tests.
 
 #include <initializer_list>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "game/board.h"
+#include "rules/move_generator.h"
 
 namespace tovrane::test {
 
@@ -29,5 +31,27 @@ inline Board initialBoard() {
 
 // Move from the text form, e.g. "1222".
 inline Move mv(const char* text) { return readMoveText(text); }
+
+// Positions from random play, so that captures and crowded circuits occur.
+inline std::vector<Board> randomGamePositions(unsigned seed, int games) {
+  std::mt19937 rng(seed);
+  std::vector<Board> positions;
+  MoveList list;
+  for (int g = 0; g < games; ++g) {
+    Board board = initialBoard();
+    Side side = kBlack;
+    for (int ply = 0; ply < 120; ++ply) {
+      positions.push_back(board);
+      list.generateMoves(board, side);
+      if (list.lastIndex < 0) break;
+      // Prefer captures half the time so games thin out.
+      int pick = static_cast<int>(rng() % static_cast<unsigned>(list.size()));
+      if (rng() % 2 == 0) pick = 0;
+      applyMove(board, list.moves[pick]);
+      side = opponent(side);
+    }
+  }
+  return positions;
+}
 
 }  // namespace tovrane::test

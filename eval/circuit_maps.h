@@ -1,0 +1,44 @@
+#pragma once
+// Circuit threat maps. A capture runs along a circuit and must pass a corner
+// loop before it meets its victim. For every square on a circuit these maps
+// record which colours have a piece that could arrive there that way (the
+// ThreatMap) and how black and white pieces balance out on the rest of the
+// lap, beginning with the nearest such piece (the BalanceMap).
+//
+// Both maps are signed: above zero favours black, below zero white. Colour
+// value of a cell: +1 black piece, -1 white piece, 0 otherwise.
+
+#include <cstdint>
+
+#include "game/board.h"
+
+namespace tovrane {
+
+// A 6x6 table of ints indexed [row][column].
+struct SquareMap {
+  int32_t cells[kBoardSize][kBoardSize];
+  bool operator==(const SquareMap&) const = default;
+};
+
+// 0 nothing met, 1 black met, -1 white met, 2 both colours met (merged).
+using ThreatMap = SquareMap;
+// Sum of the signed piece tallies taken for each square.
+using BalanceMap = SquareMap;
+
+enum EdgeDirection : int32_t {
+  kEdgeUp = 0,     // towards row 0
+  kEdgeRight = 1,  // towards column 5
+  kEdgeDown = 2,   // towards row 5
+  kEdgeLeft = 3,   // towards column 0
+};
+
+// True when every square beyond (row, col) in the given direction, up to the
+// board edge, is empty; true for a square already on that edge. The square
+// itself is not looked at.
+bool lineClearToEdge(const Board& board, int row, int col, EdgeDirection direction);
+
+// Clears both maps and fills them from board: the small circuit first, then
+// the large one, every ring entry in order.
+void buildCircuitMaps(const Board& board, ThreatMap& threatMap, BalanceMap& balanceMap);
+
+}  // namespace tovrane
