@@ -10,5 +10,7 @@ namespace tovrane::cli {
 int runMoves(Args& args, std::ostream& out);
 int runPerft(Args& args, std::ostream& out);
 int runDivide(Args& args, std::ostream& out);
+int runEval(Args& args, std::ostream& out);
+int runMaps(Args& args, std::ostream& out);
 
 }  // namespace tovrane::cli
