@@ -23,8 +23,7 @@ constexpr uint64_t bitRange(int low, int high) {
 }
 
 struct EntryPlan {
-  uint8_t row;
-  uint8_t col;
+  uint8_t cell;              // the target square, row-major
   uint8_t forwardStartCell;  // the square the second look examines
   uint32_t backwardLine;     // entries of the side before this one (the backward test)
   uint32_t forwardLine;      // entries of the side after this one (the forward test)
@@ -74,8 +73,7 @@ constexpr CircuitPlan makePlan(const CircuitRing& ring) {
     const int backwardStart = (first + kLapLength - 1) % kLapLength;
     const int forwardStart = (last + 1) % kLapLength;
     EntryPlan& e = plan.entries[i];
-    e.row = static_cast<uint8_t>(ring.rows[i]);
-    e.col = static_cast<uint8_t>(ring.cols[i]);
+    e.cell = static_cast<uint8_t>(ring.rows[i] * kBoardSize + ring.cols[i]);
     e.forwardStartCell = static_cast<uint8_t>(ring.rows[forwardStart] * kBoardSize + ring.cols[forwardStart]);
     e.backwardLine = static_cast<uint32_t>(bitRange(first, i) & ~(uint64_t{1} << i));
     e.forwardLine = static_cast<uint32_t>(bitRange(i, last) & ~(uint64_t{1} << i));
@@ -98,8 +96,17 @@ constexpr CircuitPlan kLargePlan = makePlan(largeRing);
 inline void replaceRecord(int32_t& cell, int32_t colour) { cell = colour; }
 inline void mergeRecord(int32_t& cell, int32_t colour) { cell = (cell == 0 || cell == colour) ? colour : 2; }
 
+// Bit count without a library call (the portable target has no popcount
+// instruction).
+inline int32_t bitCount(uint64_t x) {
+  x = x - ((x >> 1) & 0x5555555555555555ULL);
+  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return static_cast<int32_t>((x * 0x0101010101010101ULL) >> 56);
+}
+
 inline int32_t tally(uint64_t black, uint64_t white, uint64_t range) {
-  return std::popcount(black & range) - std::popcount(white & range);
+  return bitCount(black & range) - bitCount(white & range);
 }
 
 // One circuit's pass. On the small circuit every scan replaces the cell and
@@ -117,7 +124,7 @@ void handleCircuit(const CircuitPlan& plan, uint32_t black, uint32_t white, Thre
   for (const EntryPlan& e : plan.entries) {
     const bool backwardOpen = (occupied & e.backwardLine) == 0;
     const bool forwardOpen = (occupied & e.forwardLine) == 0;
-    int32_t& threat = threatMap.cells[e.row][e.col];
+    int32_t& threat = threatMap.cells[e.cell];
     if (backwardOpen) {
       // Nearest piece going backward from the backward start: the highest bit.
       const uint64_t met = occupiedD & e.backwardScan;
@@ -130,7 +137,7 @@ void handleCircuit(const CircuitPlan& plan, uint32_t black, uint32_t white, Thre
           mergeRecord(threat, colour);
         }
         const uint64_t range = e.backwardScan & e.backwardKeep & ((uint64_t{2} << stop) - 1);
-        balanceMap.cells[e.row][e.col] += tally(blackD, whiteD, range);
+        balanceMap.cells[e.cell] += tally(blackD, whiteD, range);
       }
       if (forwardOpen) {
         if constexpr (kSmall) {
@@ -156,7 +163,7 @@ void handleCircuit(const CircuitPlan& plan, uint32_t black, uint32_t white, Thre
           mergeRecord(threat, colour);
         }
         const uint64_t range = e.forwardScan & e.forwardKeep & ~((uint64_t{1} << stop) - 1);
-        balanceMap.cells[e.row][e.col] += tally(blackD, whiteD, range);
+        balanceMap.cells[e.cell] += tally(blackD, whiteD, range);
       }
     }
   }

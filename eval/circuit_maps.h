@@ -14,9 +14,12 @@
 
 namespace tovrane {
 
-// A 6x6 table of ints indexed [row][column].
+// A 6x6 table of ints, row-major like the Board.
 struct SquareMap {
-  int32_t cells[kBoardSize][kBoardSize];
+  int32_t cells[kCellCount];
+
+  int32_t& at(int row, int col) { return cells[row * kBoardSize + col]; }
+  int32_t at(int row, int col) const { return cells[row * kBoardSize + col]; }
   bool operator==(const SquareMap&) const = default;
 };
 

@@ -120,7 +120,7 @@ void buildClassicCircuitMap(const Board& board, BalanceMap& classicMap) {
     }
     const int32_t contribution = colour == kBlack ? run : -run;
     for (const Square s : end.route) {
-      classicMap.cells[s.row][s.col] += contribution;
+      classicMap.at(s.row, s.col) += contribution;
       if (holdsPiece(board.at(s.row, s.col))) break;
     }
   }

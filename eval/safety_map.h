@@ -32,8 +32,8 @@ struct NeighbourStep {
   int32_t colStep;
 };
 
-// The order in which a piece's neighbours are visited: clockwise from
-// up-left. The finished map does not depend on it.
+// The eight steps to a piece's neighbours, clockwise from up-left. The
+// safety map does not depend on the order in which they are taken.
 inline constexpr NeighbourStep neighbourSteps[8] = {{-1, -1}, {-1, 0}, {-1, +1}, {0, +1},
                                                     {+1, +1}, {+1, 0}, {+1, -1}, {0, -1}};
 
@@ -43,9 +43,12 @@ constexpr int32_t kWhiteSafeFlag = 2;
 // Each cell is 0, kBlackSafeFlag, kWhiteSafeFlag or both; the counts are the
 // number of cells carrying each flag.
 struct SafetyMap {
-  int32_t cells[kBoardSize][kBoardSize];
+  int32_t cells[kCellCount];  // row-major like the Board
   int32_t blackSafeSquares;
   int32_t whiteSafeSquares;
+
+  int32_t& at(int row, int col) { return cells[row * kBoardSize + col]; }
+  int32_t at(int row, int col) const { return cells[row * kBoardSize + col]; }
 };
 
 // Standard profile: a black piece avoids an empty square whose balance is

@@ -10,12 +10,12 @@ PieceTally tallyPieces(const PieceLists& pieces, const BalanceMap& balanceMap, c
   for (int i = 0; i < pieces.black.count; ++i) {
     const Square s = pieces.black.squares[i];
     tally.blackScore += blackValues[s.row][s.col];
-    tally.blackExposed += balanceMap.cells[s.row][s.col] < 0 ? 1 : 0;
+    tally.blackExposed += balanceMap.at(s.row, s.col) < 0 ? 1 : 0;
   }
   for (int i = 0; i < pieces.white.count; ++i) {
     const Square s = pieces.white.squares[i];
     tally.whiteScore += whiteValues[s.row][s.col];
-    tally.whiteExposed += balanceMap.cells[s.row][s.col] > 0 ? 1 : 0;
+    tally.whiteExposed += balanceMap.at(s.row, s.col) > 0 ? 1 : 0;
   }
   return tally;
 }

@@ -62,8 +62,8 @@ Maps referenceMaps(const Board& board) {
     for (int side = 0; side < 4; ++side) {
       const SideRule& rule = kSideRules[circuit][side];
       for (int i = 6 * side; i < 6 * side + 6; ++i) {
-        int32_t& threat = maps.threat.cells[ring.rows[i]][ring.cols[i]];
-        int32_t& balance = maps.balance.cells[ring.rows[i]][ring.cols[i]];
+        int32_t& threat = maps.threat.at(ring.rows[i], ring.cols[i]);
+        int32_t& balance = maps.balance.at(ring.rows[i], ring.cols[i]);
         auto record = [&](int colour, bool merge) {
           if (!merge) {
             threat = colour;
@@ -176,26 +176,26 @@ TEST(CircuitMaps, SmallCircuitLaterHandlingReplaces) {
   // (1,1): row 1 meets black backward (1), then column 1 meets white
   // forward and replaces it (-1).
   const Maps maps = mapsOf(boardWith({{2, 1, kBlack}, {1, 3, kWhite}}));
-  EXPECT_EQ(maps.threat.cells[1][1], -1);
-  EXPECT_EQ(maps.balance.cells[1][1], 0);
+  EXPECT_EQ(maps.threat.at(1, 1), -1);
+  EXPECT_EQ(maps.balance.at(1, 1), 0);
 }
 
 TEST(CircuitMaps, SmallCircuitSecondLookSeesOnlyTheForwardStartSquare) {
   // (1,0) is open both ways; forward, (0,4) is empty, so the black piece
   // further on is not seen.
   const Maps maps = mapsOf(boardWith({{3, 1, kWhite}, {2, 4, kBlack}}));
-  EXPECT_EQ(maps.threat.cells[1][0], -1);
-  EXPECT_EQ(maps.balance.cells[1][0], 0);
+  EXPECT_EQ(maps.threat.at(1, 0), -1);
+  EXPECT_EQ(maps.balance.at(1, 0), 0);
   // With a piece on the forward start square itself, it is merged in.
   const Maps seen = mapsOf(boardWith({{3, 1, kWhite}, {0, 4, kBlack}}));
-  EXPECT_EQ(seen.threat.cells[1][0], 2);
-  EXPECT_EQ(seen.balance.cells[1][0], 0);  // white -1, black +1 on the backward tally
+  EXPECT_EQ(seen.threat.at(1, 0), 2);
+  EXPECT_EQ(seen.balance.at(1, 0), 0);  // white -1, black +1 on the backward tally
 }
 
 TEST(CircuitMaps, LargeCircuitMergesBothHandlings) {
   const Maps maps = mapsOf(boardWith({{3, 2, kBlack}, {2, 4, kWhite}}));
-  EXPECT_EQ(maps.threat.cells[2][2], 2);
-  EXPECT_EQ(maps.balance.cells[2][2], 0);
+  EXPECT_EQ(maps.threat.at(2, 2), 2);
+  EXPECT_EQ(maps.balance.at(2, 2), 0);
 }
 
 TEST(CircuitMaps, LargeCircuitOpenBothWaysScansForwardWithoutTally) {
@@ -204,18 +204,18 @@ TEST(CircuitMaps, LargeCircuitOpenBothWaysScansForwardWithoutTally) {
   // meets white on (0,3) (entry 6) and merges; a forward tally would add
   // another -1.
   const Maps maps = mapsOf(boardWith({{1, 2, kBlack}, {0, 3, kWhite}, {1, 3, kWhite}}));
-  EXPECT_EQ(maps.threat.cells[2][0], 2);
-  EXPECT_EQ(maps.balance.cells[2][0], -1);
+  EXPECT_EQ(maps.threat.at(2, 0), 2);
+  EXPECT_EQ(maps.balance.at(2, 0), -1);
 }
 
 TEST(CircuitMaps, TallyCountsThePieceThatStoppedTheScan) {
   // A lone white piece on (4,3): its own scans never reach it, so every
   // other square it reaches gets -1 from the tally that starts on it.
   const Maps maps = mapsOf(boardWith({{4, 3, kWhite}}));
-  EXPECT_EQ(maps.threat.cells[1][0], -1);
-  EXPECT_EQ(maps.balance.cells[1][0], -1);
-  EXPECT_EQ(maps.threat.cells[2][0], -1);
-  EXPECT_EQ(maps.balance.cells[2][0], -1);
+  EXPECT_EQ(maps.threat.at(1, 0), -1);
+  EXPECT_EQ(maps.balance.at(1, 0), -1);
+  EXPECT_EQ(maps.threat.at(2, 0), -1);
+  EXPECT_EQ(maps.balance.at(2, 0), -1);
 }
 
 TEST(CircuitMaps, InitialPosition) {

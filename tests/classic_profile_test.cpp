@@ -51,7 +51,7 @@ BalanceMap referenceClassicMap(const Board& board) {
             bool repeat = false;
             for (int back = 0; leg > 0 && back < 6; ++back) repeat = repeat || at(k + 6 * (leg - 1) + back) == s;
             if (repeat) continue;
-            map.cells[s.row][s.col] += contribution;
+            map.at(s.row, s.col) += contribution;
             stopped = board.at(s.row, s.col) != 0;
           }
         }
@@ -145,7 +145,7 @@ TEST(ClassicCircuitMap, HalfTurnWithColoursExchangedTurnsAndNegatesTheMap) {
     const BalanceMap turned = classicMapOf(halfTurnColoursExchanged(board));
     for (int r = 0; r < 6; ++r) {
       for (int c = 0; c < 6; ++c) {
-        ASSERT_EQ(turned.cells[r][c], -map.cells[5 - r][5 - c]) << boardDigits(board) << " " << r << "," << c;
+        ASSERT_EQ(turned.at(r, c), -map.at(5 - r, 5 - c)) << boardDigits(board) << " " << r << "," << c;
       }
     }
   }

@@ -47,10 +47,10 @@ TEST(Evaluator, InitialPositionIsLevel) {
   // counts drop by one and nobody loses points.
   EXPECT_EQ(evaluator.pieceTally().blackExposed, 2);
   EXPECT_EQ(evaluator.pieceTally().whiteExposed, 2);
-  EXPECT_LT(evaluator.balanceMap().cells[0][2], 0);
-  EXPECT_LT(evaluator.balanceMap().cells[0][3], 0);
-  EXPECT_GT(evaluator.balanceMap().cells[5][2], 0);
-  EXPECT_GT(evaluator.balanceMap().cells[5][3], 0);
+  EXPECT_LT(evaluator.balanceMap().at(0, 2), 0);
+  EXPECT_LT(evaluator.balanceMap().at(0, 3), 0);
+  EXPECT_GT(evaluator.balanceMap().at(5, 2), 0);
+  EXPECT_GT(evaluator.balanceMap().at(5, 3), 0);
   EXPECT_EQ(evaluator.blackSafeSquares(), 6);
   EXPECT_EQ(evaluator.whiteSafeSquares(), 6);
   EXPECT_EQ(evaluator.evaluate(test::initialBoard(), kWhite), 0);
@@ -61,9 +61,9 @@ TEST(Evaluator, ExposedLoneBlackPieceWinsForWhiteAndCostsBlack) {
   const Board board = boardWith({{1, 0, kBlack}, {0, 2, kWhite}, {1, 2, kWhite}});
   Evaluator evaluator;
   EXPECT_EQ(evaluator.evaluate(board, kWhite), kWinScore);
-  EXPECT_LT(evaluator.balanceMap().cells[1][0], 0);
-  EXPECT_LE(evaluator.balanceMap().cells[0][2], 0);
-  EXPECT_LE(evaluator.balanceMap().cells[1][2], 0);
+  EXPECT_LT(evaluator.balanceMap().at(1, 0), 0);
+  EXPECT_LE(evaluator.balanceMap().at(0, 2), 0);
+  EXPECT_LE(evaluator.balanceMap().at(1, 2), 0);
   EXPECT_GT(evaluator.blackSafeSquares(), 0);
   EXPECT_GT(evaluator.whiteSafeSquares(), 0);
   EXPECT_EQ(evaluator.evaluate(board, kBlack), 100 - 150 - (100 + 160));
@@ -74,7 +74,7 @@ TEST(Evaluator, ExposedLoneWhitePieceWinsForBlackAndCostsWhite) {
   const Board board = boardWith({{4, 5, kWhite}, {5, 3, kBlack}, {4, 3, kBlack}});
   Evaluator evaluator;
   EXPECT_EQ(evaluator.evaluate(board, kBlack), kWinScore);
-  EXPECT_GT(evaluator.balanceMap().cells[4][5], 0);
+  EXPECT_GT(evaluator.balanceMap().at(4, 5), 0);
   // With white to move the piece costs 150 points and no count.
   EXPECT_EQ(evaluator.evaluate(board, kWhite), 100 - 150 - (100 + 160));
 }
@@ -87,7 +87,7 @@ TEST(Evaluator, SideWithoutSafeSquareLosesWhenTheOpponentHasOne) {
   EXPECT_EQ(evaluator.evaluate(board, kWhite), kLossScore);
   EXPECT_EQ(evaluator.whiteSafeSquares(), 0);
   EXPECT_GT(evaluator.blackSafeSquares(), 0);
-  EXPECT_GT(evaluator.balanceMap().cells[2][0], 0);
+  EXPECT_GT(evaluator.balanceMap().at(2, 0), 0);
   EXPECT_EQ(evaluator.evaluate(board, kBlack), kWinScore);
 }
 
@@ -194,10 +194,10 @@ int32_t referenceEvaluate(const Board& board, Side side) {
     for (int c = 0; c < 6; ++c) {
       if (board.at(r, c) == 2) {
         blackScore += blackSquareValues[r][c];
-        if (balance.cells[r][c] < 0) ++blackExposed;
+        if (balance.at(r, c) < 0) ++blackExposed;
       } else if (board.at(r, c) == 1) {
         whiteScore += whiteSquareValues[r][c];
-        if (balance.cells[r][c] > 0) ++whiteExposed;
+        if (balance.at(r, c) > 0) ++whiteExposed;
       }
     }
   }

@@ -39,9 +39,7 @@ SafetyMap safetyWith(const Board& board, const SquareMap& threat, const SquareMa
 
 SquareMap uniform(int value) {
   SquareMap map{};
-  for (auto& row : map.cells) {
-    for (int32_t& cell : row) cell = value;
-  }
+  for (int32_t& cell : map.cells) cell = value;
   return map;
 }
 
@@ -55,8 +53,8 @@ SafetyMap referenceSafety(const Board& board, const PieceLists& pieces, const Sq
       const int r = pieces.black.squares[i].row + step.rowStep;
       const int c = pieces.black.squares[i].col + step.colStep;
       if (!inBounds(r, c) || board.at(r, c) != 0) continue;
-      if (balance.cells[r][c] < 0 && (threat.cells[r][c] < 0 || threat.cells[r][c] == 2)) continue;
-      map.cells[r][c] = 1;
+      if (balance.at(r, c) < 0 && (threat.at(r, c) < 0 || threat.at(r, c) == 2)) continue;
+      map.at(r, c) = 1;
     }
   }
   for (int i = 0; i < pieces.white.count; ++i) {
@@ -64,16 +62,14 @@ SafetyMap referenceSafety(const Board& board, const PieceLists& pieces, const Sq
       const int r = pieces.white.squares[i].row + step.rowStep;
       const int c = pieces.white.squares[i].col + step.colStep;
       if (!inBounds(r, c) || board.at(r, c) != 0) continue;
-      if (balance.cells[r][c] > 0 && threat.cells[r][c] > 0) continue;
-      if (map.cells[r][c] == 0) map.cells[r][c] = 2;
-      if (map.cells[r][c] == 1) map.cells[r][c] = 3;
+      if (balance.at(r, c) > 0 && threat.at(r, c) > 0) continue;
+      if (map.at(r, c) == 0) map.at(r, c) = 2;
+      if (map.at(r, c) == 1) map.at(r, c) = 3;
     }
   }
-  for (const auto& row : map.cells) {
-    for (int32_t cell : row) {
-      map.blackSafeSquares += (cell & 1) != 0 ? 1 : 0;
-      map.whiteSafeSquares += (cell & 2) != 0 ? 1 : 0;
-    }
+  for (int32_t cell : map.cells) {
+    map.blackSafeSquares += (cell & 1) != 0 ? 1 : 0;
+    map.whiteSafeSquares += (cell & 2) != 0 ? 1 : 0;
   }
   return map;
 }
@@ -139,11 +135,11 @@ TEST(SafetyMap, SideWithoutPiecesOrWithoutEmptyNeighboursCountsZero) {
 TEST(SafetyMap, SharedSquareCarriesBothFlagsAndCountsForBoth) {
   const SquareMap zero{};
   const SafetyMap between = safetyWith(boardWith({{2, 0, kBlack}, {2, 2, kWhite}}), zero, zero);
-  EXPECT_EQ(between.cells[2][1], 3);
+  EXPECT_EQ(between.at(2, 1), 3);
   // Next to two white pieces and one black piece, still 3 after the white pass.
   const SafetyMap crowded = safetyWith(boardWith({{0, 0, kBlack}, {0, 2, kWhite}, {1, 2, kWhite}}), zero, zero);
-  EXPECT_EQ(crowded.cells[1][1], 3);
-  EXPECT_EQ(crowded.cells[0][1], 3);
+  EXPECT_EQ(crowded.at(1, 1), 3);
+  EXPECT_EQ(crowded.at(0, 1), 3);
   // Each cell counted once per flag: black (0,0) reaches (0,1), (1,0),
   // (1,1); the whites reach (0,1), (0,3), (1,1), (1,3) and (2,1) to (2,3).
   EXPECT_EQ(crowded.blackSafeSquares, 3);
@@ -152,10 +148,10 @@ TEST(SafetyMap, SharedSquareCarriesBothFlagsAndCountsForBoth) {
 
 TEST(SafetyMap, OccupiedSquaresNeverCarryAFlag) {
   const Built b = buildAll(boardWith({{2, 2, kBlack}, {2, 3, kWhite}, {3, 2, kWhite}, {3, 3, kBlack}}));
-  EXPECT_EQ(b.safety.cells[2][2], 0);
-  EXPECT_EQ(b.safety.cells[2][3], 0);
-  EXPECT_EQ(b.safety.cells[3][2], 0);
-  EXPECT_EQ(b.safety.cells[3][3], 0);
+  EXPECT_EQ(b.safety.at(2, 2), 0);
+  EXPECT_EQ(b.safety.at(2, 3), 0);
+  EXPECT_EQ(b.safety.at(3, 2), 0);
+  EXPECT_EQ(b.safety.at(3, 3), 0);
 }
 
 TEST(SafetyMap, BlackAvoidsOnlySquaresWhiteReachesAndOutnumbers) {

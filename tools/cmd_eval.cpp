@@ -10,10 +10,10 @@ namespace tovrane::cli {
 
 namespace {
 
-void printMap(std::ostream& out, const char* heading, const int32_t (&cells)[kBoardSize][kBoardSize]) {
+void printMap(std::ostream& out, const char* heading, const int32_t (&cells)[kCellCount]) {
   out << heading << "\n";
   for (int row = 0; row < kBoardSize; ++row) {
-    for (int col = 0; col < kBoardSize; ++col) out << (col == 0 ? "" : " ") << cells[row][col];
+    for (int col = 0; col < kBoardSize; ++col) out << (col == 0 ? "" : " ") << cells[row * kBoardSize + col];
     out << "\n";
   }
 }
