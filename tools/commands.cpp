@@ -10,6 +10,12 @@ const std::vector<Command>& commands() {
       {"divide", "divide BOARD SIDE DEPTH", "perft split by root move, then the total", runDivide},
       {"eval", "eval BOARD SIDE [--classic]", "static score for SIDE to move; --classic: classic profile", runEval},
       {"maps", "maps BOARD [--classic]", "threat, balance, safety maps, safe counts; --classic: classic map as balance, no threat", runMaps},
+      {"choose", "choose BOARD SIDE [--deep | --classic]",
+       "search only (no book): print the chosen move or none; depth, score, nodes and time on stderr",
+       runChoose},
+      {"bench", "bench [--deep | --classic]",
+       "search the fixed benchmark positions; print moves, scores, speed and a behaviour signature",
+       runBench},
   };
   return table;
 }

@@ -12,5 +12,7 @@ int runPerft(Args& args, std::ostream& out);
 int runDivide(Args& args, std::ostream& out);
 int runEval(Args& args, std::ostream& out);
 int runMaps(Args& args, std::ostream& out);
+int runChoose(Args& args, std::ostream& out);
+int runBench(Args& args, std::ostream& out);
 
 }  // namespace tovrane::cli
