@@ -1,0 +1,113 @@
+// The real engine programs, started as child processes and driven through
+// their standard input and output as a referee drives them.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "rules/move_generator.h"
+#include "tests/process_util.h"
+#include "tests/temp_dir.h"
+#include "tests/test_util.h"
+
+namespace tovrane {
+namespace {
+
+using test::ProgramRun;
+
+ProgramRun runEngine(const std::string& program, const std::string& input, const std::string& dir = "") {
+  return test::runProgram(test::programPath(program), {}, input, dir);
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+bool isLegal(const Board& board, Side side, const Move& move) {
+  MoveList list;
+  list.generateMoves(board, side);
+  for (int i = 0; i <= list.lastIndex; ++i) {
+    if (list.moves[i] == move) return true;
+  }
+  return false;
+}
+
+const char* const kPrograms[] = {"engine", "engine-deep", "engine-classic"};
+
+TEST(EnginePrograms, AnswerTheirNameAndStopCleanly) {
+  for (const char* program : kPrograms) {
+    const ProgramRun run = runEngine(program, "name?\nstop\nname?\n");
+    const std::string version = std::string(program) == "engine-classic" ? "2.0" : "2.2";
+    EXPECT_EQ(run.out, "name Tovrane(" + version + ")\n") << program;
+    EXPECT_EQ(run.exitStatus, 0) << program;
+    EXPECT_EQ(run.err, "") << program;
+  }
+}
+
+TEST(EnginePrograms, PlayLegalMovesForBothColours) {
+  for (const char* program : kPrograms) {
+    const ProgramRun run = runEngine(program, "new white\nmove 1222\nnew black\nstop\n");
+    const auto lines = linesOf(run.out);
+    ASSERT_EQ(lines.size(), 2u) << program << ": " << run.out;
+    Board afterBlack = test::initialBoard();
+    applyMove(afterBlack, test::mv("1222"));
+    ASSERT_EQ(lines[0].rfind("move ", 0), 0u);
+    EXPECT_TRUE(isLegal(afterBlack, kWhite, readMoveText(lines[0].c_str() + 5))) << lines[0];
+    EXPECT_TRUE(isLegal(test::initialBoard(), kBlack, readMoveText(lines[1].c_str() + 5))) << lines[1];
+    EXPECT_EQ(run.exitStatus, 0);
+  }
+}
+
+TEST(EnginePrograms, BadWordsAndUnknownCommandsChangeNothing) {
+  const std::string longWord(2000, '3');
+  const ProgramRun plain = runEngine("engine", "new white\nmove 4040404\n");
+  const ProgramRun noisy =
+      runEngine("engine", "NEW black Name? " + longWord + "\nnew white\nmove " + longWord + "\nmove 1x\n");
+  const auto plainLines = linesOf(plain.out);
+  const auto noisyLines = linesOf(noisy.out);
+  ASSERT_EQ(plainLines.size(), 1u);
+  ASSERT_EQ(noisyLines.size(), 2u);
+  // Every answer is white's move in the untouched initial position.
+  EXPECT_EQ(noisyLines[0], plainLines[0]);
+  EXPECT_EQ(noisy.exitStatus, 0);  // ended by the end of input
+  EXPECT_EQ(noisy.err, "");
+}
+
+TEST(EnginePrograms, BookMoveIsPlayedWithoutSearch) {
+  test::TempDir dir;
+  // No search would play this: it jumps a piece two rows. The book is trusted.
+  dir.writeBook("222222222222000000000000111111111111", "black 0 0 2 0\n");
+  for (const char* program : kPrograms) {
+    const ProgramRun run = runEngine(program, "new black\nstop\n", dir.path().string());
+    EXPECT_EQ(run.out, "move 0020\n") << program;
+  }
+}
+
+TEST(EnginePrograms, SelfPlayGamesStayLegal) {
+  // Two instances of a program play each other; each reply must be legal in
+  // the position both engines hold. A few plies per program keep it quick.
+  for (const char* program : kPrograms) {
+    Board board = test::initialBoard();
+    std::string blackInput = "new black\n";
+    std::string whiteInput = "new white\n";
+    Side toMove = kBlack;
+    for (int ply = 0; ply < 6; ++ply) {
+      const ProgramRun run = runEngine(program, toMove == kBlack ? blackInput : whiteInput);
+      const auto lines = linesOf(run.out);
+      ASSERT_FALSE(lines.empty()) << program;
+      const Move move = readMoveText(lines.back().c_str() + 5);
+      ASSERT_TRUE(isLegal(board, toMove, move)) << program << " " << lines.back();
+      applyMove(board, move);
+      (toMove == kBlack ? whiteInput : blackInput) += "move " + moveText(move) + "\n";
+      toMove = opponent(toMove);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tovrane

@@ -1,0 +1,105 @@
+#pragma once
+// Runs a program as a child process with the given standard input, in the
+// given working directory, and collects what it writes and how it ends.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace tovrane::test {
+
+struct ProgramRun {
+  std::string out;
+  std::string err;
+  int exitStatus = -1;  // -1 when ended by a signal
+  int signal = 0;
+  bool timedOut = false;
+};
+
+inline std::string programPath(const std::string& name) {
+  const std::string bin = TOVRANE_BIN_DIR;
+  if (name == "tovrane") return bin + "/tools/tovrane";
+  return bin + "/app/" + name;
+}
+
+// input is written in full and then standard input is closed, unless
+// keepInputOpen (then the child sees no end of input until it exits or the
+// timeout kills it).
+inline ProgramRun runProgram(const std::string& path, const std::vector<std::string>& args, const std::string& input,
+                             const std::string& workDir = "", int timeoutSeconds = 60) {
+  int inPipe[2], outPipe[2], errPipe[2];
+  if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(inPipe[0], 0);
+    dup2(outPipe[1], 1);
+    dup2(errPipe[1], 2);
+    for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+    if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(126);
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(path.c_str(), argv.data());
+    _exit(127);
+  }
+  close(inPipe[0]);
+  close(outPipe[1]);
+  close(errPipe[1]);
+  signal(SIGPIPE, SIG_IGN);
+  ProgramRun run;
+  size_t written = 0;
+  int inFd = inPipe[1];
+  fcntl(inFd, F_SETFL, O_NONBLOCK);
+  if (input.empty()) {
+    close(inFd);
+    inFd = -1;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  int openOutputs = 2;
+  while (openOutputs > 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      kill(pid, SIGKILL);
+      run.timedOut = true;
+      break;
+    }
+    pollfd fds[3] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}, {inFd, POLLOUT, 0}};
+    poll(fds, inFd >= 0 ? 3 : 2, static_cast<int>(left.count()));
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buffer[4096];
+      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        (i == 0 ? run.out : run.err).append(buffer, static_cast<size_t>(n));
+      } else {
+        close(fds[i].fd);
+        (i == 0 ? outPipe[0] : errPipe[0]) = -1;
+        --openOutputs;
+      }
+    }
+    if (inFd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      const ssize_t n = write(inFd, input.data() + written, input.size() - written);
+      if (n > 0) written += static_cast<size_t>(n);
+      if (n < 0 || written == input.size()) {
+        close(inFd);
+        inFd = -1;
+      }
+    }
+  }
+  for (int fd : {inFd, outPipe[0], errPipe[0]}) {
+    if (fd >= 0) close(fd);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) run.exitStatus = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+  return run;
+}
+
+}  // namespace tovrane::test
