@@ -16,10 +16,12 @@ int SearchEngine::rootDepthFor(const Board& board) const {
 }
 
 bool SearchEngine::chooseMove(Board& board, Side side, Move& out) {
+  nodes_ = 0;
+  lastScore_ = 0;
   if (book_ != nullptr && book_->findBookMove(board, out, side)) return true;
   bool moved = false;
   Move best = out;
-  searchRoot(board, side, best, moved);
+  lastScore_ = searchRoot(board, side, best, moved);
   if (moved) {
     out = best;
     return true;

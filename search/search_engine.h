@@ -38,7 +38,8 @@ class SearchEngine {
 
   int rootDepthFor(const Board& board) const;
 
-  // Statistics of the last search.
+  // Statistics of the last search (the score is 0 when a book move was played).
+  int32_t lastScore() const { return lastScore_; }
   uint64_t nodes() const { return nodes_; }
   uint64_t leafEvaluations() const { return evaluations_; }
   int rootDepth() const { return moveList_.rootDepth; }
@@ -54,6 +55,7 @@ class SearchEngine {
   Evaluator evaluator_;
   ClassicEvaluator classicEvaluator_;
   bool rootMoveRecorded_ = false;
+  int32_t lastScore_ = 0;
   uint64_t nodes_ = 0;
   uint64_t evaluations_ = 0;
 };

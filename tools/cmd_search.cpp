@@ -47,13 +47,12 @@ int runChoose(Args& args, std::ostream& out) {
   const Side side = parseSide(args[1]);
   SearchEngine search(settings, nullptr);
   Move best{};
-  bool moved = false;
   const auto start = Clock::now();
-  const int32_t score = search.searchRoot(board, side, best, moved);
+  const bool moved = search.chooseMove(board, side, best);
   const double seconds = secondsSince(start);
   out << (moved ? moveText(best) : std::string("none")) << "\n";
-  std::cerr << "depth " << search.rootDepth() << " score " << score << " nodes " << search.nodes() << " time "
-            << seconds << " s\n";
+  std::cerr << "depth " << search.rootDepth() << " score " << search.lastScore() << " nodes " << search.nodes()
+            << " time " << seconds << " s\n";
   return 0;
 }
 
@@ -68,8 +67,8 @@ int runBench(Args& args, std::ostream& out) {
   for (const BenchPosition& p : benchPositions()) {
     Board board = parseBoard(p.board);
     Move best{};
-    bool moved = false;
-    const int32_t score = search.searchRoot(board, p.side, best, moved);
+    const bool moved = search.chooseMove(board, p.side, best);
+    const int32_t score = search.lastScore();
     totalNodes += search.nodes();
     const std::string move = moved ? moveText(best) : std::string("none");
     signature.add(move + " " + std::to_string(score) + "\n");
