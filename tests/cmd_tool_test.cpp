@@ -5,25 +5,16 @@
 #include <sstream>
 #include <string>
 
+#include "tests/tool_run.h"
 #include "tools/cli.h"
 
 namespace tovrane::cli {
 namespace {
 
-constexpr const char* kInitial = "222222222222000000000000111111111111";
+constexpr const char* kInitial = test::kInitialDigits;
+using Result = test::ToolResult;
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Result run(const Args& argv) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = runTool(argv, out, err);
-  return {status, out.str(), err.str()};
-}
+Result run(const Args& argv) { return test::runTovrane(argv); }
 
 int lineCount(const std::string& text) {
   int n = 0;
