@@ -14,11 +14,11 @@ linuxDir=$(realpath "${1:-build/release/app}")
 windowsDir=$(realpath "${2:-build/windows/app}")
 programs=(engine engine-deep engine-classic)
 declare -A versions=([engine]=2.2 [engine-deep]=2.2 [engine-classic]=2.0)
-# Half-moves per self-play game: enough for both sides to leave the opening
-# book-free start, short enough for CI (each engine-deep move searches 6 plies).
-selfPlayPlies=6
+# Half-moves per self-play game: the standard engine's game reaches its first
+# capture, and the three games together take well under a minute natively.
+selfPlayPlies=12
 # Seconds a program may take for one reply (Wine's own start included).
-replyTimeout=${REPLY_TIMEOUT:-120}
+replyTimeout=120
 initialBoard=222222222222000000000000111111111111
 
 started=$SECONDS
