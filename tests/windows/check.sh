@@ -56,7 +56,7 @@ done
 echo "-- imported DLLs (statically linked: only system DLLs)"
 for program in "${programs[@]}"; do
   dlls=$(i686-w64-mingw32-objdump -p "$windowsDir/$program.exe" |
-    sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u | tr '\n' ' ')
+    sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort -u | tr '\n' ' ')
   echo "$program.exe: $dlls"
   for dll in $dlls; do
     [[ $dll == kernel32.dll || $dll == msvcrt.dll ]] || fail "$program.exe imports $dll"
@@ -96,6 +96,8 @@ selfPlay() {
   whitePid=$!
   exec {toBlack}>"$dir/black-in" {fromBlack}<"$dir/black-out"
   exec {toWhite}>"$dir/white-in" {fromWhite}<"$dir/white-out"
+  # A side that ended early must fail the game, not kill this shell.
+  trap '' PIPE
 
   echo "new white" >&"$toWhite"
   echo "new black" >&"$toBlack"
@@ -122,8 +124,7 @@ selfPlay() {
     fi
   done
 
-  echo stop >&"$toBlack" 2>/dev/null
-  echo stop >&"$toWhite" 2>/dev/null
+  { echo stop >&"$toBlack"; echo stop >&"$toWhite"; } 2>/dev/null
   exec {toBlack}>&- {toWhite}>&- {fromBlack}<&- {fromWhite}<&-
   # A program that stopped answering may never read "stop".
   ((ok)) || kill "$blackPid" "$whitePid" 2>/dev/null
@@ -146,9 +147,9 @@ for program in "${programs[@]}"; do
     ! ${lines[1]} =~ ^move\ [0-5]{4}$ || ! ${lines[2]} =~ ^move\ [0-5]{4}$ ]]; then
     fail "$program.exe: unexpected session output: $(printf '%q ' "${lines[@]}")"
   elif [[ $windowsOut != "$linuxOut" ]]; then
-    fail "$program.exe answers '$(echo $windowsOut)', the Linux build '$(echo $linuxOut)'"
+    fail "$program.exe answers '${windowsOut//$'\n'/ }', the Linux build '${linuxOut//$'\n'/ }'"
   else
-    echo "$program.exe: $(echo $windowsOut)"
+    echo "$program.exe: ${windowsOut//$'\n'/ }"
   fi
   blackFirstMove[$program]=${lines[1]:-}
   blackFirstMove[$program]=${blackFirstMove[$program]#move }
@@ -177,7 +178,7 @@ for program in "${programs[@]}"; do
   bookOut=$(cd "$work/book" && runSession windows "$program" <<<$'new black\nstop\n') ||
     fail "$program.exe: book session ended with a non-zero status"
   if [[ $bookOut != "move $bookMove" ]]; then
-    fail "$program.exe: expected the book move $bookMove, got '$(echo $bookOut)'"
+    fail "$program.exe: expected the book move $bookMove, got '${bookOut//$'\n'/ }'"
   else
     echo "$program.exe: book move $bookMove played"
   fi
