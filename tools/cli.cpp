@@ -84,6 +84,9 @@ int runTool(const Args& argv, std::ostream& out, std::ostream& err) {
     } catch (const UsageError& e) {
       err << "tovrane " << c.name << ": " << e.what() << "\n";
       return 2;
+    } catch (const std::exception& e) {
+      err << "tovrane " << c.name << ": " << e.what() << "\n";
+      return 1;
     }
   }
   err << "tovrane: unknown subcommand '" << argv[0] << "'; try 'tovrane --help'\n";

@@ -1,6 +1,8 @@
 #pragma once
 // Argument handling shared by the tovrane subcommands. Bad arguments raise a
 // UsageError; the tool prints its one-line message and exits with status 2.
+// Any other failure (an engine that cannot be started, say) prints its
+// message and exits with status 1.
 
 #include <iosfwd>
 #include <stdexcept>

@@ -16,6 +16,9 @@ const std::vector<Command>& commands() {
       {"bench", "bench [--deep | --classic]",
        "search the fixed benchmark positions; print moves, scores, speed and a behaviour signature",
        runBench},
+      {"match", "match --engine cmd=PROGRAM ... --engine cmd=PROGRAM ... [options]",
+       "play games between two engine programs and report the result (see match --help)", runMatch},
+      {"replay", "replay FILE [GAME]", "show a recorded game move by move as boards", runReplay},
   };
   return table;
 }

@@ -14,5 +14,7 @@ int runEval(Args& args, std::ostream& out);
 int runMaps(Args& args, std::ostream& out);
 int runChoose(Args& args, std::ostream& out);
 int runBench(Args& args, std::ostream& out);
+int runMatch(Args& args, std::ostream& out);
+int runReplay(Args& args, std::ostream& out);
 
 }  // namespace tovrane::cli

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# A stand-in engine for the referee tests. It speaks the engine protocol,
+# keeps the position, plays the book move when startgame/<position>.zjb in
+# its working directory has one for its colour, and otherwise the first (or
+# last) move that `tovrane moves` lists. It can misbehave on purpose.
+#
+# usage: fake_engine.sh TOVRANE NAME [pick=first|pick=last] [FAULT@N]
+#   FAULT@N  at its N-th move reply: illegal (answers move 0000), malformed
+#            (answers a line that is not a move), silent (answers nothing),
+#            exit (ends with status 3)
+set -u
+tovrane=$1
+name=$2
+shift 2
+pick=first
+fault=
+at=0
+for word in "$@"; do
+  case $word in
+    pick=*) pick=${word#pick=} ;;
+    *@*) fault=${word%@*}; at=${word#*@} ;;
+  esac
+done
+
+board=222222222222000000000000111111111111
+side=0
+replies=0
+
+# The destination takes the source's piece, then the source is emptied.
+apply() {
+  local m=$1
+  local from=$((${m:0:1} * 6 + ${m:1:1}))
+  local to=$((${m:2:1} * 6 + ${m:3:1}))
+  local piece=${board:from:1}
+  board="${board:0:to}${piece}${board:to+1}"
+  board="${board:0:from}0${board:from+1}"
+}
+
+our_move() {
+  replies=$((replies + 1))
+  if [[ -n $fault && $replies -eq $at ]]; then
+    case $fault in
+      illegal) echo "move 0000"; return ;;
+      malformed) echo "thinking..."; return ;;
+      silent) return ;;
+      exit) exit 3 ;;
+    esac
+  fi
+  local colour=black
+  [[ $side == 1 ]] && colour=white
+  local move=
+  local book=startgame/$board.zjb
+  if [[ -f $book ]]; then
+    while read -r word a b c d; do
+      if [[ $word == "$colour" && -z $move ]]; then move=$a$b$c$d; fi
+    done <"$book"
+  fi
+  if [[ -z $move ]]; then
+    local list
+    mapfile -t list < <("$tovrane" moves "$board" "$side")
+    ((${#list[@]} == 0)) && return
+    if [[ $pick == last ]]; then move=${list[-1]}; else move=${list[0]}; fi
+  fi
+  apply "$move"
+  echo "move $move"
+}
+
+while read -r command argument; do
+  case $command in
+    "name?") echo "name $name" ;;
+    new)
+      board=222222222222000000000000111111111111
+      if [[ $argument == white ]]; then side=1; else side=2; our_move; fi
+      ;;
+    move) apply "$argument"; our_move ;;
+    stop) exit 0 ;;
+  esac
+done

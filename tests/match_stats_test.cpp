@@ -1,0 +1,91 @@
+#include "tools/match_stats.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace tovrane {
+namespace {
+
+TEST(MatchStats, EloAndExpectedScoreAreInverse) {
+  EXPECT_DOUBLE_EQ(expectedScore(0), 0.5);
+  // 400 Elo is odds of 10 to 1.
+  EXPECT_NEAR(expectedScore(400), 10.0 / 11.0, 1e-12);
+  EXPECT_NEAR(expectedScore(-400), 1.0 / 11.0, 1e-12);
+  for (double elo : {-700.0, -120.5, 0.0, 33.0, 450.0}) EXPECT_NEAR(eloFromScore(expectedScore(elo)), elo, 1e-9);
+  EXPECT_TRUE(std::isinf(eloFromScore(1.0)) && eloFromScore(1.0) > 0);
+  EXPECT_TRUE(std::isinf(eloFromScore(0.0)) && eloFromScore(0.0) < 0);
+}
+
+TEST(MatchStats, EloEstimateWithMargin) {
+  // 6 wins, 2 draws, 2 losses: mean 0.7; per-game variance
+  // (6 * 0.3^2 + 2 * 0.2^2 + 2 * 0.7^2) / 10 = 0.16; standard error
+  // sqrt(0.016) = 0.126491; the 95% interval 0.7 -+ 0.247918 is
+  // [0.452082, 0.947918], in Elo [-33.40, 504.03], half its width 268.72.
+  // The point estimate -400 log10(1 / 0.7 - 1) = 147.19.
+  const EloEstimate e = estimateElo({6, 2, 2});
+  EXPECT_NEAR(e.elo, 147.1907, 1e-3);
+  EXPECT_NEAR(e.margin, 268.7163, 1e-3);
+
+  // The mirror image gives the negative difference with the same margin.
+  const EloEstimate mirror = estimateElo({2, 2, 6});
+  EXPECT_NEAR(mirror.elo, -147.1907, 1e-3);
+  EXPECT_NEAR(mirror.margin, 268.7163, 1e-3);
+
+  // All draws: no spread at all.
+  const EloEstimate even = estimateElo({0, 4, 0});
+  EXPECT_DOUBLE_EQ(even.elo, 0);
+  EXPECT_DOUBLE_EQ(even.margin, 0);
+
+  // All wins: the difference and the margin are unbounded; no games: unknown.
+  EXPECT_TRUE(std::isinf(estimateElo({3, 0, 0}).elo));
+  EXPECT_TRUE(std::isinf(estimateElo({0, 0, 0}).margin));
+  // An interval that reaches a score of 1 has no finite margin.
+  EXPECT_TRUE(std::isinf(estimateElo({9, 0, 1}).margin));
+}
+
+TEST(MatchStats, SprtBounds) {
+  // ln(0.05 / 0.95) and ln(0.95 / 0.05).
+  const SprtBounds b = sprtBounds(0.05, 0.05);
+  EXPECT_NEAR(b.lower, -2.944439, 1e-6);
+  EXPECT_NEAR(b.upper, 2.944439, 1e-6);
+  // ln(0.1 / 0.95) and ln(0.9 / 0.05): alpha and beta act on different ends.
+  const SprtBounds c = sprtBounds(0.05, 0.1);
+  EXPECT_NEAR(c.lower, -2.251292, 1e-6);
+  EXPECT_NEAR(c.upper, 2.890372, 1e-6);
+}
+
+TEST(MatchStats, SprtLlrOnHandComputedCases) {
+  // s(5) = 1 / (1 + 10^(-5/400)) = 0.5071953, s(10) = 0.5143868, s(0) = 0.5.
+  //
+  // 30 wins, 40 draws, 30 losses: m = 0.5, v = (30 + 10) / 100 - 0.25 = 0.15.
+  // elo0 0, elo1 10: LLR = 100 * 0.0143868 * (1 - 0.5 - 0.5143868) / 0.3
+  //                       = -0.0689970.
+  EXPECT_NEAR(sprtLlr({30, 40, 30}, 0, 10), -0.0689970, 1e-6);
+  // 60 wins, 20 draws, 20 losses: m = 0.7, v = (60 + 5) / 100 - 0.49 = 0.16.
+  // elo0 0, elo1 5: LLR = 100 * 0.0071953 * (1.4 - 0.5 - 0.5071953) / 0.32
+  //                     = 0.8832073.
+  EXPECT_NEAR(sprtLlr({60, 20, 20}, 0, 5), 0.8832073, 1e-6);
+  // 20 wins, 50 draws, 30 losses: m = 0.45, v = 0.325 - 0.2025 = 0.1225.
+  // elo0 -5, elo1 5: s0 + s1 = 1, so LLR = 100 * 0.0143906 * (0.9 - 1) / 0.245
+  //                                    = -0.5873536.
+  EXPECT_NEAR(sprtLlr({20, 50, 30}, -5, 5), -0.5873536, 1e-6);
+}
+
+TEST(MatchStats, SprtLlrNeedsEveryOutcome) {
+  EXPECT_EQ(sprtLlr({10, 0, 3}, 0, 5), 0);
+  EXPECT_EQ(sprtLlr({0, 4, 3}, 0, 5), 0);
+  EXPECT_EQ(sprtLlr({5, 4, 0}, 0, 5), 0);
+  EXPECT_NE(sprtLlr({5, 4, 1}, 0, 5), 0);
+}
+
+TEST(MatchStats, SprtLlrGrowsWithEvidence) {
+  // The same proportions over ten times the games: ten times the ratio.
+  EXPECT_NEAR(sprtLlr({600, 200, 200}, 0, 5), 10 * sprtLlr({60, 20, 20}, 0, 5), 1e-9);
+  // A score above both hypotheses favours elo1, one below both elo0.
+  EXPECT_GT(sprtLlr({50, 30, 20}, 0, 10), 0);
+  EXPECT_LT(sprtLlr({20, 30, 50}, 0, 10), 0);
+}
+
+}  // namespace
+}  // namespace tovrane

@@ -1,0 +1,186 @@
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+#include <thread>
+
+#include "tools/commands.h"
+#include "tools/match_runner.h"
+
+namespace tovrane::cli {
+
+namespace {
+
+constexpr const char* kMatchUsage =
+    "match --engine cmd=PROGRAM [ARG...] [dir=DIR] [name=NAME] --engine ... [options]";
+
+constexpr const char* kMatchHelp = R"(usage: tovrane match --engine cmd=PROGRAM [ARG...] [dir=DIR] [name=NAME]
+                     --engine cmd=PROGRAM [ARG...] [dir=DIR] [name=NAME] [options]
+
+Plays games between two engine programs and reports the result. Each engine
+is given by the words after --engine, up to the next option:
+  cmd=PROGRAM    the program: a path, or a name looked up in PATH (required)
+  ARG            any other word is passed to the program as an argument
+  dir=DIR        the engine's own directory; its startgame/ book folder is
+                 copied into the engine's working directory
+  name=NAME      the name shown in the output (default: the engine's answer
+                 to "name?")
+Every engine runs in a fresh temporary working directory, removed at the end.
+
+Openings (each is played twice, once with each engine as black):
+  --openings N       number of openings (default 10; with --opening-file:
+                     the first N lines, default all)
+  --plies K          plies per random opening (default 4)
+  --seed S           seed of the random openings (default 1)
+  --opening-file F   opening lines instead of random ones: one line per
+                     opening, moves as four digits separated by spaces
+Game rules:
+  --time SECONDS     limit per move, from sending the command (default 10)
+  --draw-plies N     draw after N plies in a row without a capture (default 80)
+  --max-plies N      draw when a game reaches N plies (default 400)
+Running:
+  --concurrency N    games played at once (default: number of cores)
+  --record FILE      write every game to FILE (see 'tovrane replay')
+  --sprt ELO0 ELO1   stop when the sequential test accepts ELO0 or ELO1 as
+                     the first engine's Elo advantage
+  --alpha A, --beta B  error rates of the sequential test (default 0.05)
+
+A reply that is not "move dddd", an illegal move, no reply within the time
+limit, or an engine that dies loses the game; a side to move without a legal
+move loses. The exit status is 0 when the match ran to its end.
+)";
+
+constexpr int kMaxOpenings = 100000;
+constexpr int kMaxOpeningPlies = 60;
+constexpr int kMaxPlies = 100000;
+constexpr int kMaxConcurrency = 64;
+
+double parseNumber(const std::string& text, double low, double high, const std::string& what) {
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || errno != 0 || !(value >= low && value <= high)) {
+    throw UsageError(what + " must be a number from " + std::to_string(low) + " to " + std::to_string(high) +
+                     ", got '" + text + "'");
+  }
+  return value;
+}
+
+uint64_t parseSeed(const std::string& text) {
+  uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end) {
+    throw UsageError("--seed must be a whole number from 0 to 18446744073709551615, got '" + text + "'");
+  }
+  return value;
+}
+
+bool isOption(const std::string& word) { return word.size() > 2 && word[0] == '-' && word[1] == '-'; }
+
+EngineSpec parseEngine(const Args& args, size_t& i) {
+  EngineSpec spec;
+  bool haveProgram = false;
+  for (; i < args.size() && !isOption(args[i]); ++i) {
+    const std::string& word = args[i];
+    if (word.rfind("cmd=", 0) == 0) {
+      if (haveProgram) throw UsageError("--engine takes one cmd=PROGRAM");
+      spec.command.program = word.substr(4);
+      haveProgram = true;
+    } else if (word.rfind("dir=", 0) == 0) {
+      spec.bookDir = word.substr(4);
+      if (!std::filesystem::is_directory(spec.bookDir)) {
+        throw UsageError("engine directory '" + spec.bookDir + "' does not exist");
+      }
+    } else if (word.rfind("name=", 0) == 0) {
+      spec.name = word.substr(5);
+      if (spec.name.empty()) throw UsageError("name= needs a name");
+    } else {
+      spec.command.args.push_back(word);
+    }
+  }
+  if (!haveProgram || spec.command.program.empty()) throw UsageError("--engine needs cmd=PROGRAM");
+  return spec;
+}
+
+const std::string& valueOf(const Args& args, size_t& i) {
+  if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
+  return args[++i];
+}
+
+}  // namespace
+
+int runMatch(Args& args, std::ostream& out) {
+  if (takeFlag(args, "--help")) {
+    out << kMatchHelp;
+    return 0;
+  }
+  MatchConfig config;
+  int engineCount = 0;
+  int openingCount = -1;
+  int plies = -1;
+  bool haveSeed = false;
+  uint64_t seed = 1;
+  std::string openingFile;
+  config.concurrency = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  for (size_t i = 0; i < args.size();) {
+    const std::string& option = args[i];
+    if (option == "--engine") {
+      if (engineCount == 2) throw UsageError("--engine given more than twice");
+      ++i;
+      config.engines[engineCount++] = parseEngine(args, i);
+      continue;
+    }
+    if (option == "--openings") {
+      openingCount = parseInt(valueOf(args, i), 1, kMaxOpenings, "--openings");
+    } else if (option == "--plies") {
+      plies = parseInt(valueOf(args, i), 0, kMaxOpeningPlies, "--plies");
+    } else if (option == "--seed") {
+      seed = parseSeed(valueOf(args, i));
+      haveSeed = true;
+    } else if (option == "--opening-file") {
+      openingFile = valueOf(args, i);
+    } else if (option == "--time") {
+      config.moveSeconds = parseNumber(valueOf(args, i), 0.001, 86400, "--time");
+    } else if (option == "--draw-plies") {
+      config.quietPlies = parseInt(valueOf(args, i), 1, kMaxPlies, "--draw-plies");
+    } else if (option == "--max-plies") {
+      config.maxPlies = parseInt(valueOf(args, i), 1, kMaxPlies, "--max-plies");
+    } else if (option == "--concurrency") {
+      config.concurrency = parseInt(valueOf(args, i), 1, kMaxConcurrency, "--concurrency");
+    } else if (option == "--record") {
+      config.recordPath = valueOf(args, i);
+    } else if (option == "--sprt") {
+      config.sprt = true;
+      config.elo0 = parseNumber(valueOf(args, i), -1000, 1000, "ELO0");
+      config.elo1 = parseNumber(valueOf(args, i), -1000, 1000, "ELO1");
+      if (!(config.elo0 < config.elo1)) throw UsageError("--sprt needs ELO0 < ELO1");
+    } else if (option == "--alpha") {
+      config.alpha = parseNumber(valueOf(args, i), 0.0001, 0.5, "--alpha");
+    } else if (option == "--beta") {
+      config.beta = parseNumber(valueOf(args, i), 0.0001, 0.5, "--beta");
+    } else {
+      throw UsageError("unknown argument '" + option + "'; try 'tovrane match --help'");
+    }
+    ++i;
+  }
+  if (engineCount != 2) throw UsageError(std::string("usage: tovrane ") + kMatchUsage);
+  if (!openingFile.empty()) {
+    if (plies >= 0 || haveSeed) throw UsageError("--opening-file cannot be combined with --plies or --seed");
+    try {
+      config.openings = readOpeningFile(openingFile);
+    } catch (const std::runtime_error& e) {
+      throw UsageError(e.what());
+    }
+    if (openingCount > 0 && static_cast<size_t>(openingCount) < config.openings.size()) {
+      config.openings.resize(static_cast<size_t>(openingCount));
+    }
+  } else {
+    config.openings = randomOpenings(openingCount > 0 ? openingCount : 10, plies >= 0 ? plies : 4, seed);
+  }
+  tovrane::runMatch(config, out);
+  return 0;
+}
+
+}  // namespace tovrane::cli

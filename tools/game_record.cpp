@@ -1,0 +1,142 @@
+#include "tools/game_record.h"
+
+#include <cstdio>
+#include <istream>
+#include <ostream>
+#include <sstream>
+#include <stdexcept>
+
+namespace tovrane {
+
+namespace {
+
+struct EndName {
+  GameEnd end;
+  const char* code;
+};
+
+constexpr EndName kEndNames[] = {
+    {GameEnd::kNoMoves, "no-moves"}, {GameEnd::kIllegal, "illegal"},     {GameEnd::kMalformed, "malformed"},
+    {GameEnd::kTimeout, "timeout"},  {GameEnd::kCrash, "crash"},         {GameEnd::kNoStart, "no-start"},
+    {GameEnd::kQuietDraw, "quiet-draw"}, {GameEnd::kPlyCap, "ply-cap"},
+};
+
+const char* sideWord(Side side) { return side == kWhite ? "white" : "black"; }
+
+bool isMoveWord(const std::string& word) {
+  if (word.size() != 4) return false;
+  for (char ch : word) {
+    if (ch < '0' || ch > '5') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+const char* gameEndCode(GameEnd end) {
+  for (const EndName& e : kEndNames) {
+    if (e.end == end) return e.code;
+  }
+  return "?";
+}
+
+bool parseGameEndCode(const std::string& code, GameEnd& end) {
+  for (const EndName& e : kEndNames) {
+    if (code == e.code) {
+      end = e.end;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string resultWord(Side winner) {
+  if (winner == kBlack) return "black";
+  if (winner == kWhite) return "white";
+  return "draw";
+}
+
+void writeGameRecord(std::ostream& out, const GameRecord& game) {
+  out << "game " << game.number << "\n"
+      << "black " << game.blackName << "\n"
+      << "white " << game.whiteName << "\n"
+      << "opening " << openingText(game.opening) << "\n"
+      << "result " << resultWord(game.winner) << "\n"
+      << "end " << gameEndCode(game.end) << "\n"
+      << "reason " << game.reason << "\n"
+      << "plies " << game.plies() << "\n";
+  Side side = kBlack;
+  char seconds[32];
+  for (int i = 0; i < game.plies(); ++i) {
+    std::snprintf(seconds, sizeof seconds, "%.3f", game.moves[i].seconds);
+    out << i + 1 << " " << sideWord(side) << " " << moveText(game.moves[i].move) << " " << seconds << "\n";
+    side = opponent(side);
+  }
+  out << "\n";
+}
+
+std::vector<GameRecord> readGameRecords(std::istream& in) {
+  std::vector<GameRecord> games;
+  std::string text;
+  int number = 0;
+  auto fail = [&](const std::string& why) {
+    throw std::runtime_error("line " + std::to_string(number) + ": " + why);
+  };
+  while (std::getline(in, text)) {
+    ++number;
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    if (text.empty() || text[0] == '#') continue;
+    const size_t space = text.find(' ');
+    const std::string key = text.substr(0, space);
+    const std::string value = space == std::string::npos ? "" : text.substr(space + 1);
+    if (key == "game") {
+      GameRecord game;
+      try {
+        game.number = std::stoi(value);
+      } catch (const std::exception&) {
+        fail("bad game number '" + value + "'");
+      }
+      games.push_back(game);
+      continue;
+    }
+    if (games.empty()) fail("'" + key + "' before the first 'game' line");
+    GameRecord& game = games.back();
+    if (key == "black") {
+      game.blackName = value;
+    } else if (key == "white") {
+      game.whiteName = value;
+    } else if (key == "opening") {
+      if (!parseOpeningLine(value, game.opening)) fail("bad opening '" + value + "'");
+    } else if (key == "result") {
+      if (value == "black") {
+        game.winner = kBlack;
+      } else if (value == "white") {
+        game.winner = kWhite;
+      } else if (value == "draw") {
+        game.winner = 0;
+      } else {
+        fail("bad result '" + value + "'");
+      }
+    } else if (key == "end") {
+      if (!parseGameEndCode(value, game.end)) fail("bad end code '" + value + "'");
+    } else if (key == "reason") {
+      game.reason = value;
+    } else if (key == "plies") {
+      // Written for the reader; the move lines are what counts.
+    } else {
+      std::istringstream fields(text);
+      int ply = 0;
+      std::string colour;
+      std::string move;
+      double seconds = 0;
+      if (!(fields >> ply >> colour >> move >> seconds) || ply != game.plies() + 1 || !isMoveWord(move) ||
+          colour != sideWord(ply % 2 == 1 ? kBlack : kWhite)) {
+        fail("expected move " + std::to_string(game.plies() + 1) + ", got '" + text + "'");
+      }
+      game.moves.push_back({readMoveText(move.c_str()), seconds});
+    }
+  }
+  return games;
+}
+
+}  // namespace tovrane

@@ -1,0 +1,76 @@
+#pragma once
+// One finished game of a match, and its text form in a record file.
+//
+// A record file is plain text, one game after another. Lines starting with
+// '#' are comments. A game is a block of lines "key value":
+//
+//   game 3
+//   black Tovrane(2.2)
+//   white Tovrane(2.0)
+//   opening 1121 4232 0111 5241
+//   result white
+//   end no-moves
+//   reason black has no legal move
+//   plies 61
+//   1 black 1121 0.051
+//   2 white 4232 0.052
+//   ...
+//
+// result is black, white or draw; end is a code (see gameEndCode) and reason
+// the same in words; each move line is: ply number, colour, the move in
+// four-digit form (from-row from-col to-row to-col), the seconds the engine
+// took. The opening's moves are among the moves: the engines play them.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "game/board.h"
+#include "tools/openings.h"
+
+namespace tovrane {
+
+enum class GameEnd {
+  kNoMoves,    // the side to move has no legal move and loses
+  kIllegal,    // a reply "move dddd" whose move is not legal: loss
+  kMalformed,  // a reply that is not "move dddd": loss
+  kTimeout,    // no reply within the time limit: loss
+  kCrash,      // the engine exited or closed its output: loss
+  kNoStart,    // the engine could not be (re)started: loss
+  kQuietDraw,  // the run of plies without a capture reached its limit
+  kPlyCap,     // the game reached the ply cap: draw
+};
+
+const char* gameEndCode(GameEnd end);
+bool parseGameEndCode(const std::string& code, GameEnd& end);
+
+struct PlayedMove {
+  Move move;
+  double seconds;  // from writing the command to reading the reply
+};
+
+struct GameRecord {
+  int number = 0;         // 1-based, in match order
+  int blackEngine = 0;    // 0 or 1: which of the two match engines played black
+  std::string blackName;
+  std::string whiteName;
+  OpeningLine opening;
+  Side winner = 0;        // kBlack, kWhite, or 0 for a draw
+  GameEnd end = GameEnd::kNoMoves;
+  std::string reason;
+  std::vector<PlayedMove> moves;
+  bool leftOpening = false;  // an engine did not play the opening's move
+
+  int plies() const { return static_cast<int>(moves.size()); }
+};
+
+// "black", "white" or "draw".
+std::string resultWord(Side winner);
+
+void writeGameRecord(std::ostream& out, const GameRecord& game);
+
+// Reads every game of a record file. Throws std::runtime_error with the line
+// number for a line it cannot read.
+std::vector<GameRecord> readGameRecords(std::istream& in);
+
+}  // namespace tovrane

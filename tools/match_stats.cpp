@@ -1,0 +1,60 @@
+#include "tools/match_stats.h"
+
+#include <cmath>
+#include <limits>
+
+namespace tovrane {
+
+namespace {
+// Two-sided 95% quantile of the normal distribution.
+constexpr double kZ95 = 1.959963984540054;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+}  // namespace
+
+double MatchScore::ratio() const {
+  const int n = games();
+  return n == 0 ? 0.5 : (wins + 0.5 * draws) / n;
+}
+
+double expectedScore(double elo) { return 1.0 / (1.0 + std::pow(10.0, -elo / 400.0)); }
+
+double eloFromScore(double score) {
+  if (score >= 1.0) return kInf;
+  if (score <= 0.0) return -kInf;
+  return -400.0 * std::log10(1.0 / score - 1.0);
+}
+
+EloEstimate estimateElo(const MatchScore& score) {
+  EloEstimate e;
+  const int n = score.games();
+  if (n == 0) {
+    e.margin = kInf;
+    return e;
+  }
+  const double m = score.ratio();
+  e.elo = eloFromScore(m);
+  const double variance = (score.wins * (1 - m) * (1 - m) + score.draws * (0.5 - m) * (0.5 - m) +
+                           score.losses * m * m) /
+                          n;
+  const double spread = kZ95 * std::sqrt(variance / n);
+  const double high = eloFromScore(m + spread);
+  const double low = eloFromScore(m - spread);
+  e.margin = std::isfinite(high) && std::isfinite(low) ? (high - low) / 2 : kInf;
+  return e;
+}
+
+SprtBounds sprtBounds(double alpha, double beta) {
+  return {std::log(beta / (1 - alpha)), std::log((1 - beta) / alpha)};
+}
+
+double sprtLlr(const MatchScore& score, double elo0, double elo1) {
+  if (score.wins == 0 || score.draws == 0 || score.losses == 0) return 0;
+  const double n = score.games();
+  const double m = (score.wins + 0.5 * score.draws) / n;
+  const double variance = (score.wins + 0.25 * score.draws) / n - m * m;
+  const double s0 = expectedScore(elo0);
+  const double s1 = expectedScore(elo1);
+  return n * (s1 - s0) * (2 * m - s0 - s1) / (2 * variance);
+}
+
+}  // namespace tovrane
