@@ -4,20 +4,23 @@
 # its working directory has one for its colour, and otherwise the first (or
 # last) move that `tovrane moves` lists. It can misbehave on purpose.
 #
-# usage: fake_engine.sh TOVRANE NAME [pick=first|pick=last] [FAULT@N]
-#   FAULT@N  at its N-th move reply: illegal (answers move 0000), malformed
-#            (answers a line that is not a move), silent (answers nothing),
-#            exit (ends with status 3)
+# usage: fake_engine.sh TOVRANE NAME [pick=first|pick=last] [FAULT@N] [if=MOVE]
+#   FAULT@N  at its N-th move reply in a game: illegal (answers move 0000),
+#            malformed (answers a line that is not a move), silent (answers
+#            nothing), exit (ends with status 3)
+#   if=MOVE  misbehave only in games whose first move is MOVE
 set -u
 tovrane=$1
 name=$2
 shift 2
 pick=first
+only=
 fault=
 at=0
 for word in "$@"; do
   case $word in
     pick=*) pick=${word#pick=} ;;
+    if=*) only=${word#if=} ;;
     *@*) fault=${word%@*}; at=${word#*@} ;;
   esac
 done
@@ -25,10 +28,12 @@ done
 board=222222222222000000000000111111111111
 side=0
 replies=0
+first=
 
 # The destination takes the source's piece, then the source is emptied.
 apply() {
   local m=$1
+  [[ -z $first ]] && first=$m
   local from=$((${m:0:1} * 6 + ${m:1:1}))
   local to=$((${m:2:1} * 6 + ${m:3:1}))
   local piece=${board:from:1}
@@ -38,7 +43,7 @@ apply() {
 
 our_move() {
   replies=$((replies + 1))
-  if [[ -n $fault && $replies -eq $at ]]; then
+  if [[ -n $fault && $replies -eq $at && (-z $only || $first == "$only") ]]; then
     case $fault in
       illegal) echo "move 0000"; return ;;
       malformed) echo "thinking..."; return ;;
@@ -70,6 +75,8 @@ while read -r command argument; do
     "name?") echo "name $name" ;;
     new)
       board=222222222222000000000000111111111111
+      first=
+      replies=0
       if [[ $argument == white ]]; then side=1; else side=2; our_move; fi
       ;;
     move) apply "$argument"; our_move ;;

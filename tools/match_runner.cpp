@@ -1,5 +1,6 @@
 #include "tools/match_runner.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 
@@ -313,6 +314,11 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
   // A write to an engine that has died must come back as an error, not end
   // the referee.
   signal(SIGPIPE, SIG_IGN);
+  // The engines' pipes must not land on a closed standard descriptor, where
+  // the child's redirection would not take.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1) open("/dev/null", O_RDWR);
+  }
   TempRoot root;
 
   EngineSetup setups[2];
@@ -455,12 +461,13 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
   if (config.sprt) {
     out << "\nSPRT elo0 " << formatNumber("%g", config.elo0) << ", elo1 " << formatNumber("%g", config.elo1)
         << " (alpha " << formatNumber("%g", config.alpha) << ", beta " << formatNumber("%g", config.beta)
-        << "): LLR " << formatNumber("%.2f", result.llr) << " in (" << formatNumber("%.2f", bounds.lower) << ", "
-        << formatNumber("%.2f", bounds.upper) << "); ";
-    if (result.sprtDecision > 0) {
-      out << "H1 accepted: " << result.names[0] << " is elo1 stronger";
-    } else if (result.sprtDecision < 0) {
-      out << "H0 accepted: " << result.names[0] << " is at most elo0 stronger";
+        << "): LLR " << formatNumber("%.2f", result.llr) << ", bounds (" << formatNumber("%.2f", bounds.lower)
+        << ", " << formatNumber("%.2f", bounds.upper) << "); ";
+    const std::string accepted = formatNumber("%g", result.sprtDecision > 0 ? config.elo1 : config.elo0);
+    const std::string rejected = formatNumber("%g", result.sprtDecision > 0 ? config.elo0 : config.elo1);
+    if (result.sprtDecision != 0) {
+      out << (result.sprtDecision > 0 ? "H1" : "H0") << " accepted: " << result.names[0] << " - " << result.names[1]
+          << " = " << accepted << " Elo rather than " << rejected;
     } else {
       out << "no decision after " << result.games.size() << " games";
     }

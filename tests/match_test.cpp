@@ -1,0 +1,340 @@
+// End-to-end tests of `tovrane match` and `tovrane replay`: matches between
+// scripted fake engines (tests/fake_engine.sh) that play legal moves or
+// misbehave on purpose, run through the tool's command line.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/cli.h"
+#include "tools/game_record.h"
+#include "tools/openings.h"
+
+namespace tovrane {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kTool = std::string(TOVRANE_BIN_DIR) + "/tools/tovrane";
+const std::string kFake = std::string(TOVRANE_SOURCE_DIR) + "/tests/fake_engine.sh";
+
+struct ToolRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+ToolRun runTool(const cli::Args& args) {
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = cli::runTool(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+// A fake engine on the command line: --engine cmd=fake TOVRANE NAME [extra...].
+void addFake(cli::Args& args, const std::string& name, const std::vector<std::string>& extra = {}) {
+  args.insert(args.end(), {"--engine", "cmd=" + kFake, kTool, name});
+  args.insert(args.end(), extra.begin(), extra.end());
+}
+
+std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+  }
+  return lines;
+}
+
+// The progress lines: "game k/N: ...".
+std::vector<std::string> progressLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (const std::string& line : linesStartingWith(text, "game ")) {
+    if (line.find('/') != std::string::npos) lines.push_back(line);
+  }
+  return lines;
+}
+
+// Games, wins, draws and losses from an engine's row of the final table.
+std::vector<std::string> tableCounts(const std::string& text, const std::string& name) {
+  const std::vector<std::string> rows = linesStartingWith(text, name + " ");
+  if (rows.size() != 1) return {};
+  std::istringstream in(rows[0].substr(name.size()));
+  std::vector<std::string> counts(4);
+  for (std::string& c : counts) in >> c;
+  return counts;
+}
+
+std::vector<GameRecord> readRecord(const std::string& path) {
+  std::ifstream in(path);
+  return readGameRecords(in);
+}
+
+class MatchTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(testing::TempDir()) /
+           ("match_test_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "tmp");
+    // The referee's temporary working directories go here, to be counted.
+    setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string writeFile(const std::string& name, const std::string& text) const {
+    std::ofstream(dir_ / name) << text;
+    return path(name);
+  }
+  bool tempDirsCleaned() const { return fs::is_empty(dir_ / "tmp"); }
+
+  fs::path dir_;
+};
+
+TEST_F(MatchTest, PlaysEveryOpeningWithBothColoursAndRecordsTheGames) {
+  cli::Args args = {"match"};
+  addFake(args, "First");
+  addFake(args, "Last", {"pick=last"});
+  const std::string record = path("games.txt");
+  args.insert(args.end(), {"--openings", "3", "--plies", "4", "--seed", "11", "--draw-plies", "20", "--record",
+                           record, "--concurrency", "2"});
+  const ToolRun run = runTool(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+
+  const std::vector<std::string> progress = progressLines(run.out);
+  ASSERT_EQ(progress.size(), 6u) << run.out;
+  EXPECT_EQ(progress[0].rfind("game 1/6: First (black) - Last (white): ", 0), 0u) << progress[0];
+  EXPECT_EQ(progress[1].rfind("game 2/6: Last (black) - First (white): ", 0), 0u) << progress[1];
+  EXPECT_NE(progress[5].find("score First "), std::string::npos);
+  for (const char* name : {"First", "Last"}) {
+    const std::vector<std::string> counts = tableCounts(run.out, name);
+    ASSERT_EQ(counts.size(), 4u) << run.out;
+    EXPECT_EQ(counts[0], "6") << run.out;
+  }
+  EXPECT_EQ(run.out.find("did not play the opening"), std::string::npos) << run.out;
+
+  const std::vector<GameRecord> games = readRecord(record);
+  ASSERT_EQ(games.size(), 6u);
+  const std::vector<OpeningLine> openings = randomOpenings(3, 4, 11);
+  for (size_t i = 0; i < games.size(); ++i) {
+    const GameRecord& g = games[i];
+    EXPECT_EQ(g.number, static_cast<int>(i) + 1);
+    EXPECT_EQ(g.blackName, i % 2 == 0 ? "First" : "Last");
+    EXPECT_EQ(g.opening, openings[i / 2]);
+    // The engines played the opening through their book folders.
+    ASSERT_GE(g.plies(), 4);
+    for (size_t p = 0; p < 4; ++p) EXPECT_EQ(g.moves[p].move, openings[i / 2][p]) << "game " << i + 1;
+    EXPECT_FALSE(g.reason.empty());
+  }
+  EXPECT_TRUE(tempDirsCleaned());
+}
+
+TEST_F(MatchTest, ConcurrencyDoesNotChangeTheResults) {
+  auto play = [&](const std::string& concurrency, const std::string& record) {
+    cli::Args args = {"match"};
+    addFake(args, "First");
+    addFake(args, "Last", {"pick=last"});
+    args.insert(args.end(), {"--openings", "4", "--plies", "3", "--seed", "5", "--draw-plies", "12", "--record",
+                             record, "--concurrency", concurrency});
+    return runTool(args);
+  };
+  const ToolRun serial = play("1", path("serial.txt"));
+  const ToolRun parallel = play("3", path("parallel.txt"));
+  ASSERT_EQ(serial.status, 0) << serial.err;
+  ASSERT_EQ(parallel.status, 0) << parallel.err;
+  EXPECT_EQ(progressLines(serial.out), progressLines(parallel.out));
+  const std::vector<GameRecord> a = readRecord(path("serial.txt"));
+  const std::vector<GameRecord> b = readRecord(path("parallel.txt"));
+  ASSERT_EQ(a.size(), 8u);
+  ASSERT_EQ(b.size(), 8u);
+  for (size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(a[i].winner, b[i].winner);
+    EXPECT_EQ(a[i].reason, b[i].reason);
+    ASSERT_EQ(a[i].plies(), b[i].plies());
+    for (int p = 0; p < a[i].plies(); ++p) EXPECT_EQ(a[i].moves[p].move, b[i].moves[p].move);
+  }
+}
+
+struct FaultCase {
+  const char* fault;  // the fake engine's fault word
+  GameEnd end;
+  const char* reasonPart;
+};
+
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.fault; }
+
+class FaultTest : public MatchTest, public testing::WithParamInterface<FaultCase> {};
+
+// The faulty engine misbehaves at its second reply of every game; it loses
+// each game with the right reason, is restarted, and the match goes on.
+TEST_P(FaultTest, FaultyEngineLosesEveryGameAndTheMatchGoesOn) {
+  const FaultCase& c = GetParam();
+  cli::Args args = {"match"};
+  addFake(args, "Good");
+  addFake(args, "Bad", {"pick=last", std::string(c.fault) + "@2"});
+  const std::string record = path("games.txt");
+  args.insert(args.end(), {"--openings", "2", "--plies", "1", "--time", "1", "--record", record});
+  const ToolRun run = runTool(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<GameRecord> games = readRecord(record);
+  ASSERT_EQ(games.size(), 4u) << run.out;
+  for (const GameRecord& g : games) {
+    const Side bad = g.blackName == "Bad" ? kBlack : kWhite;
+    EXPECT_EQ(g.winner, opponent(bad)) << g.reason;
+    EXPECT_EQ(g.end, c.end) << g.reason;
+    const std::string who = std::string(bad == kBlack ? "black" : "white") + " (Bad) ";
+    EXPECT_EQ(g.reason.rfind(who, 0), 0u) << g.reason;
+    EXPECT_NE(g.reason.find(c.reasonPart), std::string::npos) << g.reason;
+    // The second reply of black is ply 3, of white ply 4: the plies before it stand.
+    EXPECT_EQ(g.plies(), bad == kBlack ? 2 : 3);
+  }
+  EXPECT_EQ(tableCounts(run.out, "Bad"), (std::vector<std::string>{"4", "0", "0", "4"})) << run.out;
+  EXPECT_EQ(tableCounts(run.out, "Good"), (std::vector<std::string>{"4", "4", "0", "0"})) << run.out;
+  EXPECT_TRUE(tempDirsCleaned());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FaultTest,
+    testing::Values(FaultCase{"illegal", GameEnd::kIllegal, "played 0000, which is not a legal move"},
+                    FaultCase{"malformed", GameEnd::kMalformed, "sent 'thinking...' instead of a move"},
+                    FaultCase{"silent", GameEnd::kTimeout, "gave no move within 1.000 s"},
+                    FaultCase{"exit", GameEnd::kCrash, "exited with status 3"}),
+    [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.fault); });
+
+TEST_F(MatchTest, OpeningMoveWinsOverTheEnginesOwnBook) {
+  // The engine's own book plays 1020 from the start position; the opening
+  // line says 1121.
+  fs::create_directories(dir_ / "own" / "startgame");
+  writeFile("own/startgame/222222222222000000000000111111111111.zjb", "black 1 0 2 0\n");
+  const std::string openings = writeFile("openings.txt", "1121\n");
+  for (const bool withOpening : {true, false}) {
+    cli::Args args = {"match"};
+    addFake(args, "Booked", {"dir=" + path("own")});
+    addFake(args, "Plain");
+    const std::string record = path("games.txt");
+    args.insert(args.end(), {"--draw-plies", "4", "--record", record});
+    if (withOpening) {
+      args.insert(args.end(), {"--opening-file", openings});
+    } else {
+      args.insert(args.end(), {"--openings", "1", "--plies", "0"});
+    }
+    const ToolRun run = runTool(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<GameRecord> games = readRecord(record);
+    ASSERT_EQ(games.size(), 2u);
+    ASSERT_GE(games[0].plies(), 1);
+    ASSERT_GE(games[1].plies(), 1);
+    // Game 1: Booked is black; game 2: Plain is black and has no book, so it
+    // plays the first generated move, 1021.
+    EXPECT_EQ(moveText(games[0].moves[0].move), withOpening ? "1121" : "1020");
+    EXPECT_EQ(moveText(games[1].moves[0].move), withOpening ? "1121" : "1021");
+  }
+}
+
+TEST_F(MatchTest, SprtStopsWhenTheRatioCrossesABound) {
+  // Line 1020: A misbehaves in both games; 1222: both draw; 1121: B
+  // misbehaves. Results for A in game order: L L D D W W W ... With every
+  // outcome seen the ratio for elo0 0, elo1 200 after 2 losses, 2 draws and
+  // w wins is -2.13, -1.21, ..., 2.57 (w = 8) and 3.38 (w = 9): the match
+  // stops after game 13 of 24.
+  const std::string openings =
+      writeFile("openings.txt", "1020\n1222\n1121\n1121\n1121\n1121\n1121\n1121\n1121\n1121\n1121\n1121\n");
+  cli::Args args = {"match"};
+  addFake(args, "A", {"illegal@2", "if=1020"});
+  addFake(args, "B", {"pick=last", "illegal@2", "if=1121"});
+  args.insert(args.end(), {"--opening-file", openings, "--draw-plies", "6", "--sprt", "0", "200", "--concurrency",
+                           "2", "--record", path("games.txt")});
+  const ToolRun run = runTool(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> progress = progressLines(run.out);
+  ASSERT_EQ(progress.size(), 13u) << run.out;
+  EXPECT_NE(progress[11].find("LLR 2.57 (-2.94, 2.94)"), std::string::npos) << progress[11];
+  EXPECT_NE(progress[12].find("LLR 3.38 (-2.94, 2.94)"), std::string::npos) << progress[12];
+  EXPECT_NE(run.out.find("H1 accepted: A - B = 200 Elo rather than 0"), std::string::npos) << run.out;
+  EXPECT_EQ(readRecord(path("games.txt")).size(), 13u);
+  EXPECT_TRUE(tempDirsCleaned());
+}
+
+TEST_F(MatchTest, ReplayShowsTheRecordedGame) {
+  cli::Args args = {"match"};
+  addFake(args, "First");
+  addFake(args, "Last", {"pick=last"});
+  const std::string record = path("games.txt");
+  args.insert(args.end(), {"--openings", "1", "--plies", "2", "--draw-plies", "6", "--record", record});
+  ASSERT_EQ(runTool(args).status, 0);
+  const std::vector<GameRecord> games = readRecord(record);
+  ASSERT_EQ(games.size(), 2u);
+
+  const ToolRun replay = runTool({"replay", record, "2"});
+  ASSERT_EQ(replay.status, 0) << replay.err;
+  EXPECT_EQ(replay.out.rfind("game 2: black Last, white First\n", 0), 0u) << replay.out;
+  // One board for the start and one per ply.
+  EXPECT_EQ(linesStartingWith(replay.out, "     0 1 2 3 4 5").size(), static_cast<size_t>(games[1].plies()) + 1);
+  EXPECT_NE(replay.out.find("  0  x x x x x x\n"), std::string::npos);
+  EXPECT_NE(replay.out.find("ply 1: black " + moveText(games[1].moves[0].move)), std::string::npos);
+  EXPECT_NE(replay.out.find("white to move"), std::string::npos);
+  EXPECT_NE(replay.out.find("result: draw, 6 plies without a capture"), std::string::npos) << replay.out;
+
+  EXPECT_EQ(runTool({"replay", record, "3"}).status, 2);
+  EXPECT_EQ(runTool({"replay", path("missing.txt")}).status, 2);
+  // A record whose move is not legal in its position is refused.
+  const std::string bad = writeFile("bad.txt", "game 1\nresult draw\n1 black 4131 0.1\n");
+  const ToolRun refused = runTool({"replay", bad});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("move 1 (4131) is not legal"), std::string::npos) << refused.err;
+}
+
+TEST_F(MatchTest, EnginesThatCannotStartEndTheMatchWithAMessage) {
+  auto run = [&](const std::string& program) {
+    cli::Args args = {"match", "--engine", "cmd=" + program};
+    addFake(args, "Good");
+    return runTool(args);
+  };
+  const ToolRun missing = run(path("no-such-engine"));
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("no executable program"), std::string::npos) << missing.err;
+  // cat echoes "name?" back: not a name reply.
+  const ToolRun echo = run("cat");
+  EXPECT_EQ(echo.status, 1);
+  EXPECT_NE(echo.err.find("engine 1 cannot be started"), std::string::npos) << echo.err;
+  EXPECT_NE(echo.err.find("answered 'name?'"), std::string::npos) << echo.err;
+  const ToolRun quits = run("false");
+  EXPECT_EQ(quits.status, 1);
+  EXPECT_NE(quits.err.find("engine 1 cannot be started"), std::string::npos) << quits.err;
+  EXPECT_TRUE(tempDirsCleaned());
+}
+
+TEST_F(MatchTest, BadArgumentsAreRefused) {
+  const std::string openings = writeFile("openings.txt", "1121\n");
+  const std::vector<cli::Args> bad = {
+      {"match"},
+      {"match", "--engine", "cmd=" + kFake},
+      {"match", "--engine", "dir=/", "--engine", "cmd=" + kFake},
+      {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--engine", "cmd=c"},
+      {"match", "--engine", "cmd=a", "dir=" + path("nowhere"), "--engine", "cmd=b"},
+      {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--sprt", "5", "0"},
+      {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--time", "0"},
+      {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--openings"},
+      {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--games", "4"},
+      {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--opening-file", openings, "--plies", "2"},
+      {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--opening-file", path("none.txt")},
+  };
+  for (const cli::Args& args : bad) {
+    const ToolRun run = runTool(args);
+    EXPECT_EQ(run.status, 2) << args.back();
+    EXPECT_EQ(run.err.rfind("tovrane match: ", 0), 0u) << run.err;
+  }
+  const ToolRun help = runTool({"match", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--sprt ELO0 ELO1"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tovrane
