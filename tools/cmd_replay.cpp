@@ -3,7 +3,7 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "rules/move_generator.h"
+#include "tools/move_check.h"
 #include "tools/commands.h"
 #include "tools/game_record.h"
 
@@ -27,15 +27,6 @@ void printBoard(const Board& board, std::ostream& out) {
 }
 
 const char* sideWord(Side side) { return side == kWhite ? "white" : "black"; }
-
-bool isLegal(const Board& board, Side side, const Move& move) {
-  MoveList list;
-  list.generateMoves(board, side);
-  for (int i = 0; i <= list.lastIndex; ++i) {
-    if (list.moves[i] == move) return true;
-  }
-  return false;
-}
 
 }  // namespace
 
@@ -68,7 +59,7 @@ int runReplay(Args& args, std::ostream& out) {
   for (int i = 0; i < game->plies(); ++i) {
     const PlayedMove& played = game->moves[static_cast<size_t>(i)];
     const Move& m = played.move;
-    if (!isLegal(board, side, m)) {
+    if (!isLegalMove(board, side, m)) {
       throw std::runtime_error("move " + std::to_string(i + 1) + " (" + moveText(m) + ") is not legal here");
     }
     const bool capture = board.at(m.toRow, m.toCol) != kEmpty;

@@ -8,33 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/engine_process.h"
 #include "tools/game_record.h"
+#include "tools/match_config.h"
 #include "tools/match_stats.h"
-#include "tools/openings.h"
 
 namespace tovrane {
-
-struct EngineSpec {
-  EngineCommand command;  // as given by the user
-  std::string bookDir;    // the engine's own directory with its startgame/ folder; may be empty
-  std::string name;       // display name; empty: the engine's answer to "name?"
-};
-
-struct MatchConfig {
-  EngineSpec engines[2];
-  std::vector<OpeningLine> openings;  // each is played twice, colours swapped
-  double moveSeconds = 10;            // per move, from writing the command
-  int quietPlies = 80;                // a draw after this many plies without a capture
-  int maxPlies = 400;                 // a draw at this many plies
-  int concurrency = 1;                // games played at once
-  std::string recordPath;             // where every game is written; empty: nowhere
-  bool sprt = false;                  // stop once the SPRT decides
-  double elo0 = 0;
-  double elo1 = 5;
-  double alpha = 0.05;
-  double beta = 0.05;
-};
 
 // An engine that cannot be started or does not answer "name?", or a
 // working directory that cannot be made.

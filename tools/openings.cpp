@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "rules/move_generator.h"
+#include "tools/move_check.h"
 #include "rules/perft.h"
 
 namespace tovrane {
@@ -14,15 +15,6 @@ namespace {
 
 // Draws per line before a duplicate of an earlier line is accepted.
 constexpr int kDrawsPerLine = 200;
-
-bool isLegal(const Board& board, Side side, const Move& move) {
-  MoveList list;
-  list.generateMoves(board, side);
-  for (int i = 0; i <= list.lastIndex; ++i) {
-    if (list.moves[i] == move) return true;
-  }
-  return false;
-}
 
 }  // namespace
 
@@ -36,7 +28,7 @@ std::string checkOpening(const OpeningLine& line) {
       if (b == board && s == side) return "position before move " + std::to_string(i + 1) + " occurs twice";
     }
     seen.emplace_back(board, side);
-    if (!isLegal(board, side, line[i])) {
+    if (!isLegalMove(board, side, line[i])) {
       return "move " + std::to_string(i + 1) + " (" + moveText(line[i]) + ") is not legal";
     }
     applyMove(board, line[i]);

@@ -1,0 +1,200 @@
+#include "tools/game_slot.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "rules/move_generator.h"
+#include "tools/move_check.h"
+
+namespace tovrane {
+
+namespace {
+
+// An engine gets at least this long to answer "name?" after it starts, so a
+// short move limit does not fail a slow start.
+constexpr double kMinNameSeconds = 5.0;
+// How much of a malformed reply goes into the reason.
+constexpr size_t kQuotedReplyLength = 60;
+
+const char* colourWord(Side side) { return side == kWhite ? "white" : "black"; }
+
+std::string secondsText(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", seconds);
+  return text;
+}
+
+std::string trimRight(std::string text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == ' ' || text.back() == '\t')) text.pop_back();
+  return text;
+}
+
+// "move dddd" with four decimal digits.
+bool parseMoveReply(const std::string& line, Move& move) {
+  if (line.size() != 9 || line.compare(0, 5, "move ") != 0) return false;
+  for (size_t i = 5; i < 9; ++i) {
+    if (line[i] < '0' || line[i] > '9') return false;
+  }
+  move = readMoveText(line.c_str() + 5);
+  return true;
+}
+
+std::chrono::duration<double> secondsOf(double seconds) { return std::chrono::duration<double>(seconds); }
+
+Clock::time_point deadlineAfter(Clock::time_point start, double seconds) {
+  return start + std::chrono::duration_cast<Clock::duration>(secondsOf(seconds));
+}
+
+}  // namespace
+
+// Starts an engine and asks "name?". Returns the name (the reply after
+// "name "), or nothing with error set.
+std::optional<std::string> startEngine(EngineProcess& process, const EngineSetup& setup, const std::string& workDir,
+                                       double moveSeconds, std::string& error) {
+  if (!process.start(setup.path, setup.args, workDir, error)) return std::nullopt;
+  const auto sent = Clock::now();
+  if (!process.writeLine("name?")) {
+    error = "cannot write to " + setup.path + ": " + process.exitDescription();
+    process.kill();
+    return std::nullopt;
+  }
+  std::string line;
+  switch (process.readLine(deadlineAfter(sent, std::max(moveSeconds, kMinNameSeconds)), line)) {
+    case EngineProcess::ReadStatus::kLine:
+      break;
+    case EngineProcess::ReadStatus::kTimeout:
+      error = setup.path + " did not answer 'name?'";
+      process.kill();
+      return std::nullopt;
+    case EngineProcess::ReadStatus::kClosed:
+      error = setup.path + " ended before answering 'name?': " + process.exitDescription();
+      process.kill();
+      return std::nullopt;
+  }
+  line = trimRight(line);
+  if (line.compare(0, 5, "name ") != 0 || line.size() == 5) {
+    error = setup.path + " answered '" + line.substr(0, kQuotedReplyLength) + "' to 'name?'";
+    process.kill();
+    return std::nullopt;
+  }
+  return line.substr(5);
+}
+
+GameSlot::GameSlot(const MatchConfig& config, const EngineSetup* setups, const std::string& root, int index)
+    : config_(config), setups_(setups) {
+  for (int e = 0; e < 2; ++e) {
+    dirs_[e].create(root + "/slot" + std::to_string(index) + "-engine" + std::to_string(e + 1),
+                    setups[e].bookDir);
+  }
+}
+
+void GameSlot::stopEngines() {
+  for (EngineProcess& p : processes_) p.stop();
+}
+
+std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& lastNeeded) {
+  GameRecord game;
+  game.number = index + 1;
+  game.blackEngine = index % 2;
+  game.opening = config_.openings[static_cast<size_t>(index / 2)];
+  auto engineOf = [&](Side side) { return side == kBlack ? game.blackEngine : 1 - game.blackEngine; };
+  game.blackName = setups_[engineOf(kBlack)].name;
+  game.whiteName = setups_[engineOf(kWhite)].name;
+  auto who = [&](Side side) {
+    return std::string(colourWord(side)) + " (" + (side == kBlack ? game.blackName : game.whiteName) + ")";
+  };
+  auto lose = [&](Side side, GameEnd end, const std::string& reason) {
+    game.winner = opponent(side);
+    game.end = end;
+    game.reason = who(side) + " " + reason;
+    if (end != GameEnd::kNoMoves) processes_[engineOf(side)].kill();
+    return game;
+  };
+
+  for (Side side : {kBlack, kWhite}) {
+    EngineProcess& process = processes_[engineOf(side)];
+    if (process.running()) continue;
+    std::string error;
+    if (!startEngine(process, setups_[engineOf(side)], dirs_[engineOf(side)].path(), config_.moveSeconds, error)) {
+      return lose(side, GameEnd::kNoStart, "could not be started: " + error);
+    }
+  }
+
+  Board board{};
+  resetBoard(board);
+  Side side = kBlack;
+  int quiet = 0;
+  bool onOpening = true;
+  auto placeOpeningMove = [&]() {
+    const size_t ply = game.moves.size();
+    if (onOpening && ply < game.opening.size()) {
+      dirs_[engineOf(side)].placeBookMove(board, side, game.opening[ply]);
+    }
+  };
+
+  if (!processes_[engineOf(kWhite)].writeLine("new white")) {
+    return lose(kWhite, GameEnd::kCrash, "crashed: " + processes_[engineOf(kWhite)].exitDescription());
+  }
+  placeOpeningMove();
+  std::string command = "new black";
+  while (true) {
+    const int e = engineOf(side);
+    EngineProcess& process = processes_[e];
+    const auto sent = Clock::now();
+    std::string line;
+    EngineProcess::ReadStatus status = EngineProcess::ReadStatus::kClosed;
+    if (process.writeLine(command)) status = process.readLine(deadlineAfter(sent, config_.moveSeconds), line);
+    const double seconds = std::chrono::duration<double>(Clock::now() - sent).count();
+    dirs_[e].restore();
+    if (status == EngineProcess::ReadStatus::kTimeout) {
+      return lose(side, GameEnd::kTimeout,
+                  "gave no move within " + secondsText(config_.moveSeconds) + " s");
+    }
+    if (status == EngineProcess::ReadStatus::kClosed) {
+      return lose(side, GameEnd::kCrash, "crashed: " + process.exitDescription());
+    }
+    line = trimRight(line);
+    Move move{};
+    if (!parseMoveReply(line, move)) {
+      return lose(side, GameEnd::kMalformed, "sent '" + line.substr(0, kQuotedReplyLength) + "' instead of a move");
+    }
+    if (!isLegalMove(board, side, move)) {
+      return lose(side, GameEnd::kIllegal, "played " + line.substr(5) + ", which is not a legal move");
+    }
+    const size_t ply = game.moves.size();
+    if (onOpening && ply < game.opening.size() && !(move == game.opening[ply])) {
+      onOpening = false;
+      game.leftOpening = true;
+    }
+    game.moves.push_back({move, seconds});
+    const bool capture = board.at(move.toRow, move.toCol) != kEmpty;
+    applyMove(board, move);
+    quiet = capture ? 0 : quiet + 1;
+    const Side next = opponent(side);
+    if (!hasAnyMove(board, next)) {
+      game.winner = side;
+      game.end = GameEnd::kNoMoves;
+      game.reason = who(next) + " has no legal move";
+      return game;
+    }
+    if (quiet >= config_.quietPlies) {
+      game.end = GameEnd::kQuietDraw;
+      game.reason = std::to_string(quiet) + " plies without a capture";
+      return game;
+    }
+    if (game.plies() >= config_.maxPlies) {
+      game.end = GameEnd::kPlyCap;
+      game.reason = "the ply cap of " + std::to_string(config_.maxPlies) + " was reached";
+      return game;
+    }
+    if (index > lastNeeded.load()) {
+      // The match is decided without this game; its engines are mid-game.
+      for (EngineProcess& p : processes_) p.kill();
+      return std::nullopt;
+    }
+    side = next;
+    placeOpeningMove();
+    command = "move " + line.substr(5);
+  }
+}
+}  // namespace tovrane

@@ -1,0 +1,52 @@
+#pragma once
+// One game slot of a match: a process and a working directory for each of
+// the two engines, and the refereeing of one game at a time between them.
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/engine_process.h"
+#include "tools/engine_workdir.h"
+#include "tools/game_record.h"
+#include "tools/match_config.h"
+
+namespace tovrane {
+
+// An engine ready to be started: its program resolved to a path.
+struct EngineSetup {
+  std::string path;
+  std::vector<std::string> args;
+  std::string bookDir;
+  std::string name;
+};
+
+// Starts an engine and asks "name?". Returns the name (the reply after
+// "name "), or nothing with error set.
+std::optional<std::string> startEngine(EngineProcess& process, const EngineSetup& setup, const std::string& workDir,
+                                       double moveSeconds, std::string& error);
+
+// One game slot: a process and a working directory for each of the two
+// engines, reused from game to game; an engine that lost by a fault is
+// restarted for the next game.
+class GameSlot {
+ public:
+  // Makes the slot's two working directories below root.
+  GameSlot(const MatchConfig& config, const EngineSetup* setups, const std::string& root, int index);
+
+  // Plays game number index (0-based). Returns nothing when the game was
+  // abandoned because the match no longer needs it.
+  std::optional<GameRecord> play(int index, const std::atomic<int>& lastNeeded);
+
+  // Sends "stop" to both engines (killing those that do not end).
+  void stopEngines();
+
+ private:
+  const MatchConfig& config_;
+  const EngineSetup* setups_;
+  EngineProcess processes_[2];
+  EngineWorkDir dirs_[2];
+};
+
+}  // namespace tovrane
