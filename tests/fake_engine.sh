@@ -4,7 +4,8 @@
 # its working directory has one for its colour, and otherwise the first (or
 # last) move that `tovrane moves` lists. It can misbehave on purpose.
 #
-# usage: fake_engine.sh TOVRANE NAME [pick=first|pick=last] [FAULT@N] [if=MOVE]
+# usage: fake_engine.sh TOVRANE NAME [pick=first|pick=last] [nobook] [FAULT@N] [if=MOVE]
+#   nobook  never look at book files
 #   FAULT@N  at its N-th move reply in a game: illegal (answers move 0000),
 #            malformed (answers a line that is not a move), silent (answers
 #            nothing), exit (ends with status 3)
@@ -14,6 +15,7 @@ tovrane=$1
 name=$2
 shift 2
 pick=first
+usebook=yes
 only=
 fault=
 at=0
@@ -21,6 +23,7 @@ for word in "$@"; do
   case $word in
     pick=*) pick=${word#pick=} ;;
     if=*) only=${word#if=} ;;
+    nobook) usebook= ;;
     *@*) fault=${word%@*}; at=${word#*@} ;;
   esac
 done
@@ -55,7 +58,7 @@ our_move() {
   [[ $side == 1 ]] && colour=white
   local move=
   local book=startgame/$board.zjb
-  if [[ -f $book ]]; then
+  if [[ -n $usebook && -f $book ]]; then
     while read -r word a b c d; do
       if [[ $word == "$colour" && -z $move ]]; then move=$a$b$c$d; fi
     done <"$book"

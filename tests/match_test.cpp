@@ -238,6 +238,25 @@ TEST_F(MatchTest, OpeningMoveWinsOverTheEnginesOwnBook) {
   }
 }
 
+TEST_F(MatchTest, AnEngineThatIgnoresBooksIsReported) {
+  const std::string openings = writeFile("openings.txt", "1222 4232\n");
+  cli::Args args = {"match"};
+  addFake(args, "Reader");
+  addFake(args, "Ignorer", {"nobook"});
+  args.insert(args.end(), {"--opening-file", openings, "--draw-plies", "4", "--record", path("games.txt")});
+  const ToolRun run = runTool(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("note: in 2 game(s) an engine did not play the opening move"), std::string::npos) << run.out;
+  // Game 1: Reader plays 1222 as black, Ignorer answers with its own first
+  // move, 4030, not 4232. Game 2: Ignorer opens with 1021.
+  const std::vector<GameRecord> games = readRecord(path("games.txt"));
+  ASSERT_EQ(games.size(), 2u);
+  ASSERT_GE(games[0].plies(), 2);
+  EXPECT_EQ(moveText(games[0].moves[0].move), "1222");
+  EXPECT_EQ(moveText(games[0].moves[1].move), "4030");
+  EXPECT_EQ(moveText(games[1].moves[0].move), "1021");
+}
+
 TEST_F(MatchTest, SprtStopsWhenTheRatioCrossesABound) {
   // Line 1020: A misbehaves in both games; 1222: both draw; 1121: B
   // misbehaves. Results for A in game order: L L D D W W W ... With every
