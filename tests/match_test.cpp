@@ -355,5 +355,45 @@ TEST_F(MatchTest, BadArgumentsAreRefused) {
   EXPECT_NE(help.out.find("--sprt ELO0 ELO1"), std::string::npos);
 }
 
+TEST_F(MatchTest, EnginesThatAnswerAlikeAreToldApart) {
+  cli::Args args = {"match"};
+  addFake(args, "Twin");
+  addFake(args, "Twin", {"pick=last"});
+  args.insert(args.end(), {"--openings", "1", "--plies", "0", "--draw-plies", "4"});
+  const ToolRun run = runTool(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  // Same answer and the same program: the program name and a number are added.
+  EXPECT_EQ(tableCounts(run.out, "Twin [fake_engine.sh] #1").size(), 4u) << run.out;
+  EXPECT_EQ(tableCounts(run.out, "Twin [fake_engine.sh] #2").size(), 4u) << run.out;
+}
+
+// A short match between the real programs: every game ends by the rules,
+// not by a fault, and the engines follow the openings through their books.
+TEST_F(MatchTest, RealEnginesPlayAShortMatch) {
+  const std::string app = std::string(TOVRANE_BIN_DIR) + "/app/";
+  const std::string record = path("games.txt");
+  const ToolRun run = runTool({"match", "--engine", "cmd=" + app + "engine", "--engine",
+                               "cmd=" + app + "engine-classic", "--openings", "1", "--plies", "4", "--seed", "3",
+                               "--record", record});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.find("did not play the opening"), std::string::npos) << run.out;
+  const std::vector<GameRecord> games = readRecord(record);
+  ASSERT_EQ(games.size(), 2u) << run.out;
+  const std::vector<OpeningLine> openings = randomOpenings(1, 4, 3);
+  for (const GameRecord& g : games) {
+    EXPECT_TRUE(g.end == GameEnd::kNoMoves || g.end == GameEnd::kQuietDraw || g.end == GameEnd::kPlyCap)
+        << g.reason;
+    ASSERT_GT(g.plies(), 4);
+    for (size_t p = 0; p < 4; ++p) EXPECT_EQ(g.moves[p].move, openings[0][p]);
+  }
+  EXPECT_EQ(games[0].blackName, "Tovrane(2.2)");
+  EXPECT_EQ(games[0].whiteName, "Tovrane(2.0)");
+  EXPECT_EQ(games[1].blackName, "Tovrane(2.0)");
+  const std::vector<std::string> counts = tableCounts(run.out, "Tovrane(2.2)");
+  ASSERT_EQ(counts.size(), 4u) << run.out;
+  EXPECT_EQ(counts[0], "2");
+  EXPECT_TRUE(tempDirsCleaned());
+}
+
 }  // namespace
 }  // namespace tovrane
