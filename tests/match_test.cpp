@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/tool_run.h"
 #include "tools/cli.h"
 #include "tools/game_record.h"
 #include "tools/openings.h"
@@ -23,18 +24,8 @@ namespace fs = std::filesystem;
 const std::string kTool = std::string(TOVRANE_BIN_DIR) + "/tools/tovrane";
 const std::string kFake = std::string(TOVRANE_SOURCE_DIR) + "/tests/fake_engine.sh";
 
-struct ToolRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-ToolRun runTool(const cli::Args& args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = cli::runTool(args, out, err);
-  return {status, out.str(), err.str()};
-}
+using test::runTovrane;
+using test::ToolResult;
 
 // A fake engine on the command line: --engine cmd=fake TOVRANE NAME [extra...].
 void addFake(cli::Args& args, const std::string& name, const std::vector<std::string>& extra = {}) {
@@ -105,7 +96,7 @@ TEST_F(MatchTest, PlaysEveryOpeningWithBothColoursAndRecordsTheGames) {
   const std::string record = path("games.txt");
   args.insert(args.end(), {"--openings", "3", "--plies", "4", "--seed", "11", "--draw-plies", "20", "--record",
                            record, "--concurrency", "2"});
-  const ToolRun run = runTool(args);
+  const ToolResult run = runTovrane(args);
   ASSERT_EQ(run.status, 0) << run.err;
 
   const std::vector<std::string> progress = progressLines(run.out);
@@ -143,10 +134,10 @@ TEST_F(MatchTest, ConcurrencyDoesNotChangeTheResults) {
     addFake(args, "Last", {"pick=last"});
     args.insert(args.end(), {"--openings", "4", "--plies", "3", "--seed", "5", "--draw-plies", "12", "--record",
                              record, "--concurrency", concurrency});
-    return runTool(args);
+    return runTovrane(args);
   };
-  const ToolRun serial = play("1", path("serial.txt"));
-  const ToolRun parallel = play("3", path("parallel.txt"));
+  const ToolResult serial = play("1", path("serial.txt"));
+  const ToolResult parallel = play("3", path("parallel.txt"));
   ASSERT_EQ(serial.status, 0) << serial.err;
   ASSERT_EQ(parallel.status, 0) << parallel.err;
   EXPECT_EQ(progressLines(serial.out), progressLines(parallel.out));
@@ -181,7 +172,7 @@ TEST_P(FaultTest, FaultyEngineLosesEveryGameAndTheMatchGoesOn) {
   addFake(args, "Bad", {"pick=last", std::string(c.fault) + "@2"});
   const std::string record = path("games.txt");
   args.insert(args.end(), {"--openings", "2", "--plies", "1", "--time", "1", "--record", record});
-  const ToolRun run = runTool(args);
+  const ToolResult run = runTovrane(args);
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<GameRecord> games = readRecord(record);
   ASSERT_EQ(games.size(), 4u) << run.out;
@@ -225,7 +216,7 @@ TEST_F(MatchTest, OpeningMoveWinsOverTheEnginesOwnBook) {
     } else {
       args.insert(args.end(), {"--openings", "1", "--plies", "0"});
     }
-    const ToolRun run = runTool(args);
+    const ToolResult run = runTovrane(args);
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<GameRecord> games = readRecord(record);
     ASSERT_EQ(games.size(), 2u);
@@ -244,7 +235,7 @@ TEST_F(MatchTest, AnEngineThatIgnoresBooksIsReported) {
   addFake(args, "Reader");
   addFake(args, "Ignorer", {"nobook"});
   args.insert(args.end(), {"--opening-file", openings, "--draw-plies", "4", "--record", path("games.txt")});
-  const ToolRun run = runTool(args);
+  const ToolResult run = runTovrane(args);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("note: in 2 game(s) an engine did not play the opening move"), std::string::npos) << run.out;
   // Game 1: Reader plays 1222 as black, Ignorer answers with its own first
@@ -270,7 +261,7 @@ TEST_F(MatchTest, SprtStopsWhenTheRatioCrossesABound) {
   addFake(args, "B", {"pick=last", "illegal@2", "if=1121"});
   args.insert(args.end(), {"--opening-file", openings, "--draw-plies", "6", "--sprt", "0", "200", "--concurrency",
                            "2", "--record", path("games.txt")});
-  const ToolRun run = runTool(args);
+  const ToolResult run = runTovrane(args);
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<std::string> progress = progressLines(run.out);
   ASSERT_EQ(progress.size(), 13u) << run.out;
@@ -287,11 +278,11 @@ TEST_F(MatchTest, ReplayShowsTheRecordedGame) {
   addFake(args, "Last", {"pick=last"});
   const std::string record = path("games.txt");
   args.insert(args.end(), {"--openings", "1", "--plies", "2", "--draw-plies", "6", "--record", record});
-  ASSERT_EQ(runTool(args).status, 0);
+  ASSERT_EQ(runTovrane(args).status, 0);
   const std::vector<GameRecord> games = readRecord(record);
   ASSERT_EQ(games.size(), 2u);
 
-  const ToolRun replay = runTool({"replay", record, "2"});
+  const ToolResult replay = runTovrane({"replay", record, "2"});
   ASSERT_EQ(replay.status, 0) << replay.err;
   EXPECT_EQ(replay.out.rfind("game 2: black Last, white First\n", 0), 0u) << replay.out;
   // One board for the start and one per ply.
@@ -301,11 +292,11 @@ TEST_F(MatchTest, ReplayShowsTheRecordedGame) {
   EXPECT_NE(replay.out.find("white to move"), std::string::npos);
   EXPECT_NE(replay.out.find("result: draw, 6 plies without a capture"), std::string::npos) << replay.out;
 
-  EXPECT_EQ(runTool({"replay", record, "3"}).status, 2);
-  EXPECT_EQ(runTool({"replay", path("missing.txt")}).status, 2);
+  EXPECT_EQ(runTovrane({"replay", record, "3"}).status, 2);
+  EXPECT_EQ(runTovrane({"replay", path("missing.txt")}).status, 2);
   // A record whose move is not legal in its position is refused.
   const std::string bad = writeFile("bad.txt", "game 1\nresult draw\n1 black 4131 0.1\n");
-  const ToolRun refused = runTool({"replay", bad});
+  const ToolResult refused = runTovrane({"replay", bad});
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("move 1 (4131) is not legal"), std::string::npos) << refused.err;
 }
@@ -314,17 +305,17 @@ TEST_F(MatchTest, EnginesThatCannotStartEndTheMatchWithAMessage) {
   auto run = [&](const std::string& program) {
     cli::Args args = {"match", "--engine", "cmd=" + program};
     addFake(args, "Good");
-    return runTool(args);
+    return runTovrane(args);
   };
-  const ToolRun missing = run(path("no-such-engine"));
+  const ToolResult missing = run(path("no-such-engine"));
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("no executable program"), std::string::npos) << missing.err;
   // cat echoes "name?" back: not a name reply.
-  const ToolRun echo = run("cat");
+  const ToolResult echo = run("cat");
   EXPECT_EQ(echo.status, 1);
   EXPECT_NE(echo.err.find("engine 1 cannot be started"), std::string::npos) << echo.err;
   EXPECT_NE(echo.err.find("answered 'name?'"), std::string::npos) << echo.err;
-  const ToolRun quits = run("false");
+  const ToolResult quits = run("false");
   EXPECT_EQ(quits.status, 1);
   EXPECT_NE(quits.err.find("engine 1 cannot be started"), std::string::npos) << quits.err;
   EXPECT_TRUE(tempDirsCleaned());
@@ -346,11 +337,11 @@ TEST_F(MatchTest, BadArgumentsAreRefused) {
       {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--opening-file", path("none.txt")},
   };
   for (const cli::Args& args : bad) {
-    const ToolRun run = runTool(args);
+    const ToolResult run = runTovrane(args);
     EXPECT_EQ(run.status, 2) << args.back();
     EXPECT_EQ(run.err.rfind("tovrane match: ", 0), 0u) << run.err;
   }
-  const ToolRun help = runTool({"match", "--help"});
+  const ToolResult help = runTovrane({"match", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--sprt ELO0 ELO1"), std::string::npos);
 }
@@ -360,7 +351,7 @@ TEST_F(MatchTest, EnginesThatAnswerAlikeAreToldApart) {
   addFake(args, "Twin");
   addFake(args, "Twin", {"pick=last"});
   args.insert(args.end(), {"--openings", "1", "--plies", "0", "--draw-plies", "4"});
-  const ToolRun run = runTool(args);
+  const ToolResult run = runTovrane(args);
   ASSERT_EQ(run.status, 0) << run.err;
   // Same answer and the same program: the program name and a number are added.
   EXPECT_EQ(tableCounts(run.out, "Twin [fake_engine.sh] #1").size(), 4u) << run.out;
@@ -372,7 +363,7 @@ TEST_F(MatchTest, EnginesThatAnswerAlikeAreToldApart) {
 TEST_F(MatchTest, RealEnginesPlayAShortMatch) {
   const std::string app = std::string(TOVRANE_BIN_DIR) + "/app/";
   const std::string record = path("games.txt");
-  const ToolRun run = runTool({"match", "--engine", "cmd=" + app + "engine", "--engine",
+  const ToolResult run = runTovrane({"match", "--engine", "cmd=" + app + "engine", "--engine",
                                "cmd=" + app + "engine-classic", "--openings", "1", "--plies", "4", "--seed", "3",
                                "--record", record});
   ASSERT_EQ(run.status, 0) << run.err;

@@ -103,11 +103,13 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
   auto who = [&](Side side) {
     return std::string(colourWord(side)) + " (" + (side == kBlack ? game.blackName : game.whiteName) + ")";
   };
+  // A loss by a fault: the engine's state is unknown, so it is restarted
+  // for the next game.
   auto lose = [&](Side side, GameEnd end, const std::string& reason) {
     game.winner = opponent(side);
     game.end = end;
     game.reason = who(side) + " " + reason;
-    if (end != GameEnd::kNoMoves) processes_[engineOf(side)].kill();
+    processes_[engineOf(side)].kill();
     return game;
   };
 

@@ -83,7 +83,7 @@ void printTable(const MatchResult& result, std::ostream& out) {
     const MatchScore& s = t.score;
     out << padRight(result.names[e], nameWidth) << padLeft(std::to_string(s.games()), 7)
         << padLeft(std::to_string(s.wins), 6) << padLeft(std::to_string(s.draws), 7)
-        << padLeft(std::to_string(s.losses), 8) << padLeft(formatNumber("%.1f%%", 100 * s.ratio()), 8) << "  "
+        << padLeft(std::to_string(s.losses), 8) << padLeft(formatNumber("%.1f%%", s.games() > 0 ? (100.0 * s.wins + 50.0 * s.draws) / s.games() : 50.0), 8) << "  "
         << padRight(eloText(estimateElo(s)), 16)
         << padLeft(formatNumber("%.3f s", t.moves > 0 ? t.moveSeconds / t.moves : 0.0), 10)
         << padLeft(formatNumber("%.3f s", t.longestMove), 10) << "\n";
