@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <system_error>
 
 #include "game/platform.h"
 
@@ -99,6 +101,10 @@ OpeningBook::Candidates OpeningBook::readRecords(std::FILE* file) {
 
 bool OpeningBook::findBookMove(const Board& board, Move& out, Side side) {
   buildPath(board);
+  // Only a regular file is a book: opening a named pipe would wait for a
+  // writer, and a device such as /dev/zero would never end.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path_, error)) return false;
   std::FILE* file = std::fopen(path_, "r");
   if (file == nullptr) return false;
   const Candidates found = readRecords(file);

@@ -21,6 +21,8 @@ class OpeningBook {
   OpeningBook();
 
   // True when out now holds a book move for side; out is untouched otherwise.
+  // Anything at the path but a readable regular file (nothing, a folder, a
+  // pipe, a device) counts as no book.
   bool findBookMove(const Board& board, Move& out, Side side);
 
   // Reads the records of an open book file into the two candidate lists.

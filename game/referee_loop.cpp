@@ -2,7 +2,7 @@
 
 #include <cstring>
 #include <iostream>
-#include <string>
+#include <locale>
 
 #include "game/opening_book.h"
 #include "game/platform.h"
@@ -11,13 +11,37 @@ namespace tovrane {
 
 namespace {
 
-// A move word is applied only when it is at most six characters long and its
-// first four characters are digits 0..5; anything else leaves the Board alone.
 constexpr size_t kMaxAppliedMoveWord = 6;
 
 void pauseBeforeCommand() { platform::sleepMilliseconds(50); }
 
 }  // namespace
+
+bool readRefereeWord(std::istream& in, RefereeWord& word) {
+  std::memset(word.text, 0, sizeof(word.text));
+  word.length = 0;
+  const std::istream::sentry start(in);  // skips white space; fails at the end of input
+  if (!start) return false;
+  const auto& types = std::use_facet<std::ctype<char>>(in.getloc());
+  std::streambuf* buffer = in.rdbuf();
+  for (int ch = buffer->sgetc();; ch = buffer->snextc()) {
+    if (ch == std::char_traits<char>::eof()) {
+      in.setstate(std::ios::eofbit);
+      break;
+    }
+    const char c = std::char_traits<char>::to_char_type(ch);
+    if (types.is(std::ctype_base::space, c)) break;
+    if (word.length < RefereeWord::kCapacity) word.text[word.length] = c;
+    ++word.length;
+  }
+  return true;
+}
+
+bool parseMoveWord(std::string_view word, Move& move) {
+  if (word.size() > kMaxAppliedMoveWord || !isOnBoardMoveText(word)) return false;
+  move = readMoveText(word.data());
+  return true;
+}
 
 RefereeLoop::RefereeLoop(const EngineSettings& settings, SearchEngine& search, std::istream& in,
                          std::ostream& out, PauseFunction pause)
@@ -40,30 +64,27 @@ bool RefereeLoop::makeOurMove() {
 
 int RefereeLoop::run() {
   resetBoard(board_);
-  std::string word;
+  RefereeWord word;
   for (;;) {
     if (pause_ != nullptr) pause_();
-    if (!(in_ >> word)) return 0;  // end of input ends the game as "stop" does
+    if (!readRefereeWord(in_, word)) return 0;  // end of input ends the game as "stop" does
     bool outputOpen = true;
-    if (word == "name?") {
+    if (word.is("name?")) {
       outputOpen = reply(settings_.nameReply);
-    } else if (word == "new") {
+    } else if (word.is("new")) {
       resetBoard(board_);
-      if (!(in_ >> word)) return 0;
-      if (word == "white") {
+      if (!readRefereeWord(in_, word)) return 0;
+      if (word.is("white")) {
         ourSide_ = kWhite;
       } else {
         ourSide_ = kBlack;
         outputOpen = makeOurMove();
       }
-    } else if (word == "move") {
-      if (!(in_ >> word)) return 0;
-      if (word.size() <= kMaxAppliedMoveWord && isOnBoardMoveText(word)) {
-        lastMove_ = readMoveText(word.c_str());
-        applyMove(board_, lastMove_);
-      }
+    } else if (word.is("move")) {
+      if (!readRefereeWord(in_, word)) return 0;
+      if (parseMoveWord(word.kept(), lastMove_)) applyMove(board_, lastMove_);
       outputOpen = makeOurMove();
-    } else if (word == "stop") {
+    } else if (word.is("stop")) {
       out_.flush();
       return 0;
     }

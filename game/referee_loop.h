@@ -3,13 +3,37 @@
 // "move", "stop") as whitespace-delimited words, keeps the Board in step with
 // the game and answers each of its turns with one "move dddd" line.
 
+#include <cstddef>
 #include <iosfwd>
+#include <string_view>
 
 #include "game/board.h"
 #include "search/engine_settings.h"
 #include "search/search_engine.h"
 
 namespace tovrane {
+
+// One whitespace-delimited word of the referee's input. Only the first
+// kCapacity characters are kept, so a word of any length costs no more
+// memory; a longer word still counts as one word, and as it matches no
+// command and is no applicable move, it is ignored like any unknown word.
+struct RefereeWord {
+  static constexpr size_t kCapacity = 499;
+  char text[kCapacity + 1];
+  size_t length;  // the whole word's length, which may exceed kCapacity
+
+  std::string_view kept() const { return {text, length < kCapacity ? length : kCapacity}; }
+  bool is(std::string_view command) const { return length == command.size() && kept() == command; }
+};
+
+// Skips white space and reads one word, leaving the delimiter that ends it
+// unread, as formatted string input does. False at the end of input.
+bool readRefereeWord(std::istream& in, RefereeWord& word);
+
+// The move word of a "move" command: applied only when it is at most six
+// characters long and its first four characters are digits 0..5 (fromRow,
+// fromCol, toRow, toCol). False leaves move alone.
+bool parseMoveWord(std::string_view word, Move& move);
 
 class RefereeLoop {
  public:

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,14 @@ struct ProgramRun {
   int exitStatus = -1;  // -1 when ended by a signal
   int signal = 0;
   bool timedOut = false;
+  long peakKilobytes = 0;  // the child's peak resident memory
+};
+
+struct RunOptions {
+  bool keepInputOpen = false;     // never close the child's standard input
+  bool closeOutput = false;       // close our end of the child's standard output at once
+  bool ignorePipeSignal = false;  // start the child with SIGPIPE ignored
+  std::string inputFile;          // when set, the child reads this file instead of input
 };
 
 inline std::string programPath(const std::string& name) {
@@ -32,15 +41,21 @@ inline std::string programPath(const std::string& name) {
 // keepInputOpen (then the child sees no end of input until it exits or the
 // timeout kills it).
 inline ProgramRun runProgram(const std::string& path, const std::vector<std::string>& args, const std::string& input,
-                             const std::string& workDir = "", int timeoutSeconds = 60) {
+                             const std::string& workDir = "", int timeoutSeconds = 60,
+                             const RunOptions& options = {}) {
   int inPipe[2], outPipe[2], errPipe[2];
   if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0) return {};
   const pid_t pid = fork();
   if (pid == 0) {
-    dup2(inPipe[0], 0);
+    const int inFile = options.inputFile.empty() ? -1 : open(options.inputFile.c_str(), O_RDONLY);
+    dup2(inFile >= 0 ? inFile : inPipe[0], 0);
+    if (inFile >= 0) close(inFile);
     dup2(outPipe[1], 1);
     dup2(errPipe[1], 2);
     for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+    // Ignored signals stay ignored across exec; give the child the default
+    // unless asked, whatever this process does with SIGPIPE.
+    signal(SIGPIPE, options.ignorePipeSignal ? SIG_IGN : SIG_DFL);
     if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(126);
     std::vector<char*> argv{const_cast<char*>(path.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -56,12 +71,17 @@ inline ProgramRun runProgram(const std::string& path, const std::vector<std::str
   size_t written = 0;
   int inFd = inPipe[1];
   fcntl(inFd, F_SETFL, O_NONBLOCK);
-  if (input.empty()) {
+  if (input.empty() && !options.keepInputOpen) {
     close(inFd);
     inFd = -1;
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   int openOutputs = 2;
+  if (options.closeOutput) {
+    close(outPipe[0]);
+    outPipe[0] = -1;
+    --openOutputs;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   while (openOutputs > 0) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
@@ -69,8 +89,9 @@ inline ProgramRun runProgram(const std::string& path, const std::vector<std::str
       run.timedOut = true;
       break;
     }
-    pollfd fds[3] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}, {inFd, POLLOUT, 0}};
-    poll(fds, inFd >= 0 ? 3 : 2, static_cast<int>(left.count()));
+    const bool writing = inFd >= 0 && written < input.size();
+    pollfd fds[3] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}, {writing ? inFd : -1, POLLOUT, 0}};
+    poll(fds, 3, static_cast<int>(left.count()));
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       char buffer[4096];
@@ -83,10 +104,10 @@ inline ProgramRun runProgram(const std::string& path, const std::vector<std::str
         --openOutputs;
       }
     }
-    if (inFd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+    if (writing && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
       const ssize_t n = write(inFd, input.data() + written, input.size() - written);
       if (n > 0) written += static_cast<size_t>(n);
-      if (n < 0 || written == input.size()) {
+      if (n < 0 || (written == input.size() && !options.keepInputOpen)) {
         close(inFd);
         inFd = -1;
       }
@@ -96,7 +117,9 @@ inline ProgramRun runProgram(const std::string& path, const std::vector<std::str
     if (fd >= 0) close(fd);
   }
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  run.peakKilobytes = usage.ru_maxrss;
   if (WIFEXITED(status)) run.exitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
   return run;

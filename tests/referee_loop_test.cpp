@@ -45,6 +45,40 @@ std::string engineReply(Board board, Side side) {
   return "move " + moveText(move);
 }
 
+TEST(RefereeWord, WordsAreRunsOfNonSpaceOfAnyLength) {
+  const std::string huge(100000, 'x');
+  const char tail[] = " a\0b\xff move";
+  std::istringstream in(" \t\vname?\r\n\f" + huge + std::string(tail, sizeof tail - 1));
+  RefereeWord word;
+  ASSERT_TRUE(readRefereeWord(in, word));
+  EXPECT_TRUE(word.is("name?"));
+  EXPECT_EQ(in.peek(), '\r');  // the delimiter stays unread
+  ASSERT_TRUE(readRefereeWord(in, word));
+  EXPECT_EQ(word.length, huge.size());  // one word, however long
+  EXPECT_EQ(word.kept(), huge.substr(0, RefereeWord::kCapacity));
+  EXPECT_FALSE(word.is(huge.substr(0, RefereeWord::kCapacity)));
+  ASSERT_TRUE(readRefereeWord(in, word));
+  EXPECT_EQ(word.kept(), std::string_view("a\0b\xff", 4));  // any byte but white space belongs to a word
+  ASSERT_TRUE(readRefereeWord(in, word));
+  EXPECT_TRUE(word.is("move"));
+  EXPECT_FALSE(readRefereeWord(in, word));
+  EXPECT_EQ(word.length, 0u);
+}
+
+TEST(RefereeWord, MoveWordsNeedFourDigitsZeroToFiveAndAtMostSixCharacters) {
+  const std::pair<std::string, std::string> accepted[] = {{"1222", "1222"}, {"122299", "1222"}, {"0055x", "0055"}};
+  for (const auto& [text, move] : accepted) {
+    Move out{};
+    ASSERT_TRUE(parseMoveWord(text, out)) << text;
+    EXPECT_EQ(moveText(out), move);
+  }
+  for (const std::string text : {"1234567", "123", "", "6000", "12/2", "-1-1", "1 22"}) {
+    Move out{9, 9, 9, 9};
+    EXPECT_FALSE(parseMoveWord(text, out)) << text;
+    EXPECT_EQ(out, (Move{9, 9, 9, 9}));
+  }
+}
+
 TEST(RefereeLoop, NameReplyEveryTimeItIsAsked) {
   Session s("name?\nname?\nstop\n");
   EXPECT_EQ(s.out.str(), "name Tovrane(2.2)\nname Tovrane(2.2)\n");

@@ -10,6 +10,12 @@
 
 namespace tovrane::test {
 
+// Writes content to path exactly as given (binary), creating its folders.
+inline void writeFile(const std::filesystem::path& path, const std::string& content) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
 class TempDir {
  public:
   explicit TempDir(bool enter = false) {
@@ -33,8 +39,7 @@ class TempDir {
 
   // Writes a book file for the position given as 36 digits.
   void writeBook(const std::string& boardDigits, const std::string& content) const {
-    std::filesystem::create_directories(path_ / "startgame");
-    std::ofstream(path_ / "startgame" / (boardDigits + ".zjb"), std::ios::binary) << content;
+    writeFile(path_ / "startgame" / (boardDigits + ".zjb"), content);
   }
 
  private:

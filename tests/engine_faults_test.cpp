@@ -1,0 +1,237 @@
+// The real engine programs under the faults a tournament can throw at them:
+// input cut short, a referee that stops listening, broken or hostile book
+// folders and files, and words of any length. Whatever happens, a program
+// answers what it can, writes nothing on standard error, ends by itself and
+// never hangs.
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/process_util.h"
+#include "tests/temp_dir.h"
+#include "tests/test_util.h"
+
+namespace tovrane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ProgramRun;
+using test::RunOptions;
+
+const char* const kPrograms[] = {"engine", "engine-deep", "engine-classic"};
+const std::string kInitialDigits = "222222222222000000000000111111111111";
+constexpr int kTimeoutSeconds = 60;
+
+ProgramRun runEngine(const std::string& program, const std::string& input, const std::string& dir = "",
+                     const RunOptions& options = {}) {
+  return test::runProgram(test::programPath(program), {}, input, dir, kTimeoutSeconds, options);
+}
+
+void expectQuietExit(const ProgramRun& run, const std::string& what) {
+  EXPECT_FALSE(run.timedOut) << what;
+  EXPECT_EQ(run.exitStatus, 0) << what;
+  EXPECT_EQ(run.err, "") << what;
+}
+
+TEST(EngineFaults, InputEndingInTheMiddleOfACommand) {
+  for (const char* program : kPrograms) {
+    // The answer to "new black", which a colour word cut short still gets.
+    const ProgramRun asBlack = runEngine(program, "new black\n");
+    ASSERT_EQ(asBlack.out.size(), 10u) << program;
+    const ProgramRun named = runEngine(program, "name?\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {"new", ""},                         // no colour follows
+        {"new white\nmove", ""},             // no move word follows
+        {"new white\nmove ", ""},            // nor after the space
+        {"name?\nna", named.out},            // a command word cut short is just an unknown word
+        {"new white\nsto", ""},              // and "sto" does not stop: the end of input does
+        {"new blac", asBlack.out},           // a colour other than "white" means black
+        {std::string("name?\n\0", 7), named.out},  // a stray NUL byte is one unknown word
+    };
+    for (const auto& [input, expected] : cases) {
+      const ProgramRun run = runEngine(program, input);
+      const std::string what = std::string(program) + " on \"" + input + "\"";
+      EXPECT_EQ(run.out, expected) << what;
+      expectQuietExit(run, what);
+    }
+  }
+}
+
+TEST(EngineFaults, RefereeThatStopsReadingEndsTheEngineQuietly) {
+  // The referee closes its end of our output but keeps our input open: the
+  // first reply fails, and the program must end by itself rather than wait
+  // for commands nobody will answer.
+  for (const char* program : kPrograms) {
+    for (const std::string input : {"name?\n", "new black\n", "new white\nmove 1222\n"}) {
+      const std::string what = std::string(program) + " on \"" + input + "\"";
+      RunOptions options;
+      options.keepInputOpen = true;
+      options.closeOutput = true;
+      const ProgramRun killed = runEngine(program, input, "", options);
+      EXPECT_FALSE(killed.timedOut) << what;
+      EXPECT_EQ(killed.signal, SIGPIPE) << what;  // the default for a write to a closed pipe
+      EXPECT_EQ(killed.err, "") << what;
+
+      options.ignorePipeSignal = true;  // a referee that starts us with SIGPIPE ignored
+      const ProgramRun ended = runEngine(program, input, "", options);
+      expectQuietExit(ended, what + " with SIGPIPE ignored");
+    }
+  }
+}
+
+TEST(EngineFaults, HugeWordsAreIgnoredWithoutTakingMemory) {
+  // A word is kept only up to a small fixed length, so 64 MiB without white
+  // space is one ignored word, not 64 MiB of memory. The input comes from a
+  // file so that this process stays small: a child's peak memory counts what
+  // it shared with its parent before it started the program.
+  test::TempDir dir;
+  const fs::path input = dir.path() / "input";
+  {
+    std::ofstream out(input, std::ios::binary);
+    const std::string chunk(1u << 20, '1');
+    for (int i = 0; i < 64; ++i) out << chunk;
+    out << " name?\nnew white\nmove ";
+    for (int i = 0; i < 64; ++i) out << chunk;
+    out << "\n";
+  }
+  RunOptions options;
+  options.inputFile = input.string();
+  const ProgramRun huge = runEngine("engine-classic", "", "", options);
+  const ProgramRun plain = runEngine("engine-classic", "name?\nnew white\nmove 4040404\n");
+  EXPECT_EQ(huge.out, plain.out);
+  ASSERT_EQ(plain.out.size(), 28u);  // the name reply and white's move
+  expectQuietExit(huge, "huge words");
+  EXPECT_LT(huge.peakKilobytes, plain.peakKilobytes + 16 * 1024)
+      << "peak " << huge.peakKilobytes << " KiB against " << plain.peakKilobytes << " KiB";
+}
+
+// A book folder or book file that gives no book: the program searches, so
+// it answers exactly as it does with no book at all.
+TEST(EngineFaults, BrokenBookFoldersAndFilesMeanNoBook) {
+  const bool root = geteuid() == 0;  // root reads files whatever their permissions
+  const fs::path file = fs::path("startgame") / (kInitialDigits + ".zjb");
+  std::mt19937 rng(7);
+  std::string binary(4096, '\0');
+  for (char& c : binary) c = static_cast<char>(rng());
+
+  struct Case {
+    std::string name;
+    std::function<void(const fs::path&)> make;
+  };
+  std::vector<Case> cases = {
+      {"book folder is a file", [](const fs::path& d) { test::writeFile(d / "startgame", "black 1 2 2 2\n"); }},
+      {"book folder is a dangling link", [](const fs::path& d) { fs::create_symlink(d / "nowhere", d / "startgame"); }},
+      {"book file is a folder", [&](const fs::path& d) { fs::create_directories(d / file); }},
+      {"book file is empty", [&](const fs::path& d) { test::writeFile(d / file, ""); }},
+      {"book file is a dangling link",
+       [&](const fs::path& d) {
+         fs::create_directories(d / "startgame");
+         fs::create_symlink(d / "nowhere", d / file);
+       }},
+      {"book file is a link to itself",
+       [&](const fs::path& d) {
+         fs::create_directories(d / "startgame");
+         fs::create_symlink(d / file, d / file);
+       }},
+      {"book file is a named pipe nobody writes to",
+       [&](const fs::path& d) {
+         fs::create_directories(d / "startgame");
+         ASSERT_EQ(mkfifo((d / file).c_str(), 0600), 0);
+       }},
+      {"book file is an endless device",
+       [&](const fs::path& d) {
+         fs::create_directories(d / "startgame");
+         fs::create_symlink("/dev/zero", d / file);
+       }},
+      {"book file holds garbage", [&](const fs::path& d) { test::writeFile(d / file, "}{ black white 1.5 2 3 4\n"); }},
+      {"book file holds binary data", [&](const fs::path& d) { test::writeFile(d / file, binary); }},
+      {"book file holds only off-board numbers",
+       [&](const fs::path& d) {
+         test::writeFile(d / file,
+                         "black -1 0 2 0\nblack 1 -2147483648 2 0\nblack 1 0 2147483647 0\n"
+                         "black 1 0 2 99999999999999999999999999\nblack 6 0 2 0\n");
+       }},
+  };
+  if (!root) {
+    cases.push_back({"book folder cannot be read", [&](const fs::path& d) {
+                       test::writeFile(d / file, "black 1 2 2 2\n");
+                       fs::permissions(d / "startgame", fs::perms::none);
+                     }});
+    cases.push_back({"book file cannot be read", [&](const fs::path& d) {
+                       test::writeFile(d / file, "black 1 2 2 2\n");
+                       fs::permissions(d / file, fs::perms::none);
+                     }});
+  }
+  for (const char* program : kPrograms) {
+    const ProgramRun noBook = runEngine(program, "new black\nstop\n");
+    ASSERT_EQ(noBook.out.size(), 10u) << program;
+    for (const Case& c : cases) {
+      test::TempDir dir;
+      c.make(dir.path());
+      const ProgramRun run = runEngine(program, "new black\nstop\n", dir.path().string());
+      // Let TempDir clean up whatever the case locked away.
+      std::error_code ignored;
+      fs::permissions(dir.path() / "startgame", fs::perms::owner_all, ignored);
+      const std::string what = std::string(program) + ": " + c.name;
+      EXPECT_EQ(run.out, noBook.out) << what;
+      expectQuietExit(run, what);
+    }
+  }
+}
+
+TEST(EngineFaults, RecordsWithOffBoardNumbersAreSkipped) {
+  test::TempDir dir;
+  dir.writeBook(kInitialDigits,
+                "black -1 2 2 2\nblack 1 2 -2 2\nblack 4294967298 2 2 2\nblack 1 2 2 -99999999999999999999\n"
+                "black 1 3 2 3\nwhite -0 +4 3 4\n");
+  for (const char* program : kPrograms) {
+    const ProgramRun black = runEngine(program, "new black\nstop\n", dir.path().string());
+    EXPECT_EQ(black.out, "move 1323\n") << program;  // the one record on the board
+    expectQuietExit(black, program);
+  }
+}
+
+TEST(EngineFaults, BookPathOfUnusualBoards) {
+  // Unchecked referee moves make boards no game reaches; each still has its
+  // own 50-character book file name, and the engine finds it.
+  struct Case {
+    std::string referee;  // puts the Board in the position named by digits, white to move
+    std::string digits;
+    std::string book;
+    std::string reply;
+  };
+  const Case cases[] = {
+      // A piece "moved" onto its own square is lifted off the board.
+      {"move 0000", "022222222222000000000000111111111111", "white 4 0 3 0", "move 4030\n"},
+      // A black piece jumps onto the far corner.
+      {"move 0055", "022222222222000000000000111111111112", "white 4 4 3 4", "move 4434\n"},
+      // An empty square moved onto a piece wipes it out.
+      {"move 2555", "222222222222000000000000111111111110", "white 5 4 5 5", "move 5455\n"},
+  };
+  for (const Case& c : cases) {
+    Board expected = test::initialBoard();
+    applyMove(expected, test::mv(c.referee.c_str() + 5));
+    ASSERT_EQ(boardDigits(expected), c.digits);
+    test::TempDir dir;
+    dir.writeBook(kInitialDigits, "white 4 1 3 1\n");  // the usual board's book must not be used
+    dir.writeBook(c.digits, c.book);
+    for (const char* program : kPrograms) {
+      const ProgramRun run = runEngine(program, "new white\n" + c.referee + "\nstop\n", dir.path().string());
+      EXPECT_EQ(run.out, c.reply) << program << " after " << c.referee;
+      expectQuietExit(run, program);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tovrane
