@@ -21,7 +21,10 @@ EvalCache::EvalCache() { std::memset(heads_, 0, sizeof(heads_)); }
 
 EvalCache::~EvalCache() = default;
 
-void EvalCache::clear() { std::memset(heads_, 0, sizeof(heads_)); }
+void EvalCache::clear() {
+  // No entry since the last reset means every head is still null.
+  if (used_ > 1) std::memset(heads_, 0, sizeof(heads_));
+}
 
 bool EvalCache::lookup(const Board& board, int32_t& score) {
   currentKey_ = boardKey(board);
@@ -60,8 +63,18 @@ void EvalCache::insert(const Board& /*board*/, int32_t score) {
 
 void EvalCache::releaseAll() {
   // Every entry goes back to the arena at once; the blocks stay for the next
-  // search, so a game reuses the same memory move after move.
-  std::memset(heads_, 0, sizeof(heads_));
+  // search, so a game reuses the same memory move after move. Only buckets
+  // that hold an entry have a head to clear: with few entries, clear just
+  // those rather than all 2^20.
+  if (used_ - 1 > peak_) peak_ = used_ - 1;
+  if (used_ - 1 < kBucketCount / 16) {
+    for (uint32_t i = 1; i < used_; ++i) {
+      const EvalCacheEntry& e = entry(i);
+      heads_[bucketOf({e.key0, e.key1, e.key2})] = 0;
+    }
+  } else {
+    std::memset(heads_, 0, sizeof(heads_));
+  }
   used_ = 1;
 }
 

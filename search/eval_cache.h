@@ -42,9 +42,10 @@ class EvalCache {
  public:
   static constexpr int kBucketCount = 1 << 20;
   static constexpr uint32_t kEntriesPerBlock = 1 << 16;
-  // 16M entries of 20 bytes: 320 MiB, far above what the deepest search of
-  // a real game stores, and a hard ceiling whatever the position.
-  static constexpr uint32_t kMaxEntries = 1u << 24;
+  // 4M entries of 20 bytes: 80 MiB of entries plus 4 MiB of bucket heads,
+  // a hard ceiling whatever the position. The largest searches measured
+  // (bench/cache_memory_bench) store about 1.2M leaves.
+  static constexpr uint32_t kMaxEntries = 1u << 22;
 
   EvalCache();
   ~EvalCache();
@@ -59,9 +60,12 @@ class EvalCache {
   void releaseAll();
 
   size_t entryCount() const { return used_ - 1; }
+  // The most entries held at once since the cache was made.
+  size_t peakEntries() const { return peak_ > used_ - 1 ? peak_ : used_ - 1; }
   size_t reservedBytes() const;
-  // Lowers the ceiling, for tests of the full-arena path.
-  void limitEntries(uint32_t maxEntries) { maxEntries_ = maxEntries; }
+  // Lowers the ceiling, for tests of the full-arena path; it never rises
+  // above kMaxEntries.
+  void limitEntries(uint32_t maxEntries) { maxEntries_ = maxEntries < kMaxEntries ? maxEntries : kMaxEntries; }
 
  private:
   EvalCacheEntry& entry(uint32_t index) {
@@ -78,6 +82,7 @@ class EvalCache {
   uint32_t blockCount_ = 0;
   uint32_t used_ = 1;  // index 0 is the end-of-chain marker, never handed out
   uint32_t maxEntries_ = kMaxEntries;
+  size_t peak_ = 0;
 };
 
 }  // namespace tovrane

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "search/search_engine.h"
 #include "tests/test_util.h"
 
 namespace tovrane {
@@ -98,6 +99,55 @@ TEST(EvalCache, FullArenaSkipsInsertsButKeepsWhatItHas) {
   EXPECT_TRUE(cache->lookup(boards[1], score));
   EXPECT_EQ(score, 101);
   EXPECT_FALSE(cache->lookup(boards[2], score));
+}
+
+// The i-th of 3^11 distinct Boards: i in base 3 over the first eleven cells.
+Board numberedBoard(int i) {
+  Board board{};
+  for (int cell = 0; cell < 11; ++cell, i /= 3) board.cells[cell] = i % 3;
+  return board;
+}
+
+TEST(EvalCache, ReleaseAllForgetsManyEntriesToo) {
+  // Past a sixteenth of the bucket count, releaseAll clears every head
+  // rather than those of the entries; both ways must forget everything.
+  auto cache = std::make_unique<EvalCache>();
+  constexpr int kCount = EvalCache::kBucketCount / 16 + 1000;
+  int32_t score = 0;
+  for (int round = 0; round < 2; ++round) {
+    cache->clear();
+    for (int i = 0; i < kCount; ++i) {
+      ASSERT_FALSE(cache->lookup(numberedBoard(i), score)) << "round " << round << " board " << i;
+      cache->insert(numberedBoard(i), i);
+    }
+    ASSERT_TRUE(cache->lookup(numberedBoard(kCount - 1), score));
+    EXPECT_EQ(score, kCount - 1);
+    cache->releaseAll();
+  }
+  EXPECT_EQ(cache->peakEntries(), static_cast<size_t>(kCount));
+}
+
+TEST(EvalCacheCeiling, SearchThatWouldPassItStaysWithinAndAgrees) {
+  // Depth 5 from the start stores thousands of leaves; with room for 999 the
+  // cache holds no more, reserves a single arena block, and the search only
+  // evaluates more leaves again, with the same move and score.
+  SearchEngine roomy(kStandardEngine, nullptr);
+  SearchEngine capped(kStandardEngine, nullptr);
+  capped.cache()->limitEntries(1000);
+  Board board = test::initialBoard();
+  Move roomyMove{}, cappedMove{};
+  bool roomyMoved = false, cappedMoved = false;
+  const int32_t roomyScore = roomy.searchAtDepth(board, kBlack, 5, roomyMove, roomyMoved);
+  const int32_t cappedScore = capped.searchAtDepth(board, kBlack, 5, cappedMove, cappedMoved);
+  ASSERT_GT(roomy.cache()->peakEntries(), 2000u);  // the search would pass the lowered ceiling
+  EXPECT_EQ(capped.cache()->peakEntries(), 999u);
+  EXPECT_LE(capped.cache()->reservedBytes(),
+            sizeof(EvalCache) + EvalCache::kEntriesPerBlock * sizeof(EvalCacheEntry));
+  EXPECT_GT(capped.leafEvaluations(), roomy.leafEvaluations());
+  EXPECT_EQ(cappedScore, roomyScore);
+  EXPECT_EQ(cappedMove, roomyMove);
+  EXPECT_TRUE(cappedMoved);
+  EXPECT_EQ(board, test::initialBoard());
 }
 
 }  // namespace
