@@ -80,15 +80,6 @@ class CheckedInput : public std::streambuf {
   const RefereeLoop* loop_ = nullptr;
 };
 
-bool isLegal(const Board& board, Side side, const Move& move) {
-  MoveList list;
-  list.generateMoves(board, side);
-  for (int i = 0; i <= list.lastIndex; ++i) {
-    if (list.moves[i] == move) return true;
-  }
-  return false;
-}
-
 // What the loop must print and where it must stop, given its output so far
 // for the engine's own moves.
 struct Model {
@@ -114,7 +105,7 @@ struct Model {
     check(reply.size() == 10 && reply.substr(0, 5) == "move " && reply[9] == '\n', "move reply expected");
     check(isOnBoardMoveText(reply.substr(5, 4)), "move digits outside 0..5");
     const Move move = readMoveText(reply.data() + 5);
-    check(isLegal(board, ourSide, move), "our move is not legal");
+    check(isLegalMove(board, ourSide, move), "our move is not legal");
     applyMove(board, move);
     printed += 10;
   }

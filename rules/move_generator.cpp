@@ -144,4 +144,13 @@ bool hasAnyMove(const Board& position, Side side) {
   return false;
 }
 
+bool isLegalMove(const Board& position, Side side, const Move& move) {
+  MoveList list;
+  list.generateMoves(position, side);
+  for (int i = 0; i <= list.lastIndex; ++i) {
+    if (list.moves[i] == move) return true;
+  }
+  return false;
+}
+
 }  // namespace tovrane

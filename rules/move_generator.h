@@ -42,4 +42,8 @@ struct MoveList {
 // generateMoves list, found without building the list.
 bool hasAnyMove(const Board& position, Side side);
 
+// The referee's rule check: a move is legal exactly when the generator lists
+// it for the side to move.
+bool isLegalMove(const Board& position, Side side, const Move& move);
+
 }  // namespace tovrane

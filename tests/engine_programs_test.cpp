@@ -28,15 +28,6 @@ std::vector<std::string> linesOf(const std::string& text) {
   return lines;
 }
 
-bool isLegal(const Board& board, Side side, const Move& move) {
-  MoveList list;
-  list.generateMoves(board, side);
-  for (int i = 0; i <= list.lastIndex; ++i) {
-    if (list.moves[i] == move) return true;
-  }
-  return false;
-}
-
 const char* const kPrograms[] = {"engine", "engine-deep", "engine-classic"};
 
 TEST(EnginePrograms, AnswerTheirNameAndStopCleanly) {
@@ -57,8 +48,8 @@ TEST(EnginePrograms, PlayLegalMovesForBothColours) {
     Board afterBlack = test::initialBoard();
     applyMove(afterBlack, test::mv("1222"));
     ASSERT_EQ(lines[0].rfind("move ", 0), 0u);
-    EXPECT_TRUE(isLegal(afterBlack, kWhite, readMoveText(lines[0].c_str() + 5))) << lines[0];
-    EXPECT_TRUE(isLegal(test::initialBoard(), kBlack, readMoveText(lines[1].c_str() + 5))) << lines[1];
+    EXPECT_TRUE(isLegalMove(afterBlack, kWhite, readMoveText(lines[0].c_str() + 5))) << lines[0];
+    EXPECT_TRUE(isLegalMove(test::initialBoard(), kBlack, readMoveText(lines[1].c_str() + 5))) << lines[1];
     EXPECT_EQ(run.exitStatus, 0);
   }
 }
@@ -101,7 +92,7 @@ TEST(EnginePrograms, SelfPlayGamesStayLegal) {
       const auto lines = linesOf(run.out);
       ASSERT_FALSE(lines.empty()) << program;
       const Move move = readMoveText(lines.back().c_str() + 5);
-      ASSERT_TRUE(isLegal(board, toMove, move)) << program << " " << lines.back();
+      ASSERT_TRUE(isLegalMove(board, toMove, move)) << program << " " << lines.back();
       applyMove(board, move);
       (toMove == kBlack ? whiteInput : blackInput) += "move " + moveText(move) + "\n";
       toMove = opponent(toMove);

@@ -79,29 +79,29 @@ uint64_t parseSeed(const std::string& text) {
 
 bool isOption(const std::string& word) { return word.size() > 2 && word[0] == '-' && word[1] == '-'; }
 
-EngineSpec parseEngine(const Args& args, size_t& i) {
-  EngineSpec spec;
+EngineEntry parseEngine(const Args& args, size_t& i) {
+  EngineEntry entry;
   bool haveProgram = false;
   for (; i < args.size() && !isOption(args[i]); ++i) {
     const std::string& word = args[i];
     if (word.rfind("cmd=", 0) == 0) {
       if (haveProgram) throw UsageError("--engine takes one cmd=PROGRAM");
-      spec.command.program = word.substr(4);
+      entry.command.program = word.substr(4);
       haveProgram = true;
     } else if (word.rfind("dir=", 0) == 0) {
-      spec.bookDir = word.substr(4);
-      if (!std::filesystem::is_directory(spec.bookDir)) {
-        throw UsageError("engine directory '" + spec.bookDir + "' does not exist");
+      entry.bookDir = word.substr(4);
+      if (!std::filesystem::is_directory(entry.bookDir)) {
+        throw UsageError("engine directory '" + entry.bookDir + "' does not exist");
       }
     } else if (word.rfind("name=", 0) == 0) {
-      spec.name = word.substr(5);
-      if (spec.name.empty()) throw UsageError("name= needs a name");
+      entry.name = word.substr(5);
+      if (entry.name.empty()) throw UsageError("name= needs a name");
     } else {
-      spec.command.args.push_back(word);
+      entry.command.args.push_back(word);
     }
   }
-  if (!haveProgram || spec.command.program.empty()) throw UsageError("--engine needs cmd=PROGRAM");
-  return spec;
+  if (!haveProgram || entry.command.program.empty()) throw UsageError("--engine needs cmd=PROGRAM");
+  return entry;
 }
 
 const std::string& valueOf(const Args& args, size_t& i) {

@@ -3,7 +3,7 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "tools/move_check.h"
+#include "rules/move_generator.h"
 #include "tools/commands.h"
 #include "tools/game_record.h"
 

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "rules/move_generator.h"
-#include "tools/move_check.h"
 
 namespace tovrane {
 

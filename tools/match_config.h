@@ -10,14 +10,14 @@
 
 namespace tovrane {
 
-struct EngineSpec {
+struct EngineEntry {
   EngineCommand command;  // as given by the user
   std::string bookDir;    // the engine's own directory with its startgame/ folder; may be empty
   std::string name;       // display name; empty: the engine's answer to "name?"
 };
 
 struct MatchConfig {
-  EngineSpec engines[2];
+  EngineEntry engines[2];
   std::vector<OpeningLine> openings;  // each is played twice, colours swapped
   double moveSeconds = 10;            // per move, from writing the command
   int quietPlies = 80;                // a draw after this many plies without a capture

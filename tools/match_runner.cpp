@@ -110,14 +110,14 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
 
   EngineSetup setups[2];
   for (int e = 0; e < 2; ++e) {
-    const EngineSpec& spec = config.engines[e];
+    const EngineEntry& entry = config.engines[e];
     EngineSetup& s = setups[e];
-    s.path = resolveProgram(spec.command.program);
+    s.path = resolveProgram(entry.command.program);
     if (s.path.empty()) {
-      throw MatchError("engine " + std::to_string(e + 1) + ": no executable program '" + spec.command.program + "'");
+      throw MatchError("engine " + std::to_string(e + 1) + ": no executable program '" + entry.command.program + "'");
     }
-    s.args = spec.command.args;
-    s.bookDir = spec.bookDir;
+    s.args = entry.command.args;
+    s.bookDir = entry.bookDir;
     // Ask the name once before the match, which also shows that it starts.
     EngineWorkDir probeDir;
     probeDir.create(root.path + "/probe-engine" + std::to_string(e + 1), "");
@@ -126,7 +126,7 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
     const std::optional<std::string> name = startEngine(probe, s, probeDir.path(), config.moveSeconds, error);
     if (!name) throw MatchError("engine " + std::to_string(e + 1) + " cannot be started: " + error);
     probe.stop();
-    s.name = spec.name.empty() ? *name : spec.name;
+    s.name = entry.name.empty() ? *name : entry.name;
   }
   if (setups[0].name == setups[1].name) {
     // Two engines that answer alike (engine and engine-deep): tell them apart.

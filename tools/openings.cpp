@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include "rules/move_generator.h"
-#include "tools/move_check.h"
 #include "rules/perft.h"
 
 namespace tovrane {
