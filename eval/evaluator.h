@@ -14,9 +14,6 @@
 
 namespace tovrane {
 
-constexpr int32_t kWinScore = 9999999;
-constexpr int32_t kLossScore = -9999999;
-
 // Points the side to move loses when exactly one of its pieces is exposed.
 constexpr int32_t kExposedPiecePenalty = 150;
 

@@ -1,7 +1,5 @@
 #include "eval/scoring.h"
 
-#include "eval/evaluator.h"
-
 namespace tovrane {
 
 PieceTally tallyPieces(const PieceLists& pieces, const BalanceMap& balanceMap, const SquareValues& blackValues,

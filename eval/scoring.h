@@ -11,6 +11,11 @@
 
 namespace tovrane {
 
+// The scores of positions the evaluation treats as decided, for the side to
+// move.
+constexpr int32_t kWinScore = 9999999;
+constexpr int32_t kLossScore = -9999999;
+
 // Value of a piece on each square, indexed [row][column].
 using SquareValues = int32_t[kBoardSize][kBoardSize];
 

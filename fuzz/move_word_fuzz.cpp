@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_check.h"
-#include "game/referee_loop.h"
+#include "engine/referee_loop.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tovrane;

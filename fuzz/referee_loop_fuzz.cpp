@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "game/referee_loop.h"
+#include "engine/referee_loop.h"
 #include "rules/move_generator.h"
 #include "search/engine_settings.h"
 #include "search/search_engine.h"

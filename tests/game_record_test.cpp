@@ -1,4 +1,4 @@
-#include "tools/game_record.h"
+#include "match/game_record.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "tests/test_util.h"
-#include "tools/engine_workdir.h"
+#include "match/engine_workdir.h"
 
 namespace tovrane {
 namespace {

@@ -13,8 +13,8 @@
 
 #include "tests/tool_run.h"
 #include "tools/cli.h"
-#include "tools/game_record.h"
-#include "tools/openings.h"
+#include "match/game_record.h"
+#include "match/openings.h"
 
 namespace tovrane {
 namespace {

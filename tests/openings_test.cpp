@@ -1,4 +1,4 @@
-#include "tools/openings.h"
+#include "match/openings.h"
 
 #include <gtest/gtest.h>
 

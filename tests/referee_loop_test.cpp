@@ -1,4 +1,4 @@
-#include "game/referee_loop.h"
+#include "engine/referee_loop.h"
 
 #include <gtest/gtest.h>
 

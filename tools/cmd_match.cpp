@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "tools/commands.h"
-#include "tools/match_runner.h"
+#include "match/match_runner.h"
 
 namespace tovrane::cli {
 

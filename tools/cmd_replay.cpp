@@ -5,7 +5,7 @@
 
 #include "rules/move_generator.h"
 #include "tools/commands.h"
-#include "tools/game_record.h"
+#include "match/game_record.h"
 
 namespace tovrane::cli {
 

@@ -1,4 +1,4 @@
-#include "tools/match_runner.h"
+#include "match/match_runner.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -18,8 +18,8 @@
 #include <ostream>
 #include <thread>
 
-#include "tools/engine_workdir.h"
-#include "tools/game_slot.h"
+#include "match/engine_workdir.h"
+#include "match/game_slot.h"
 
 namespace tovrane {
 

@@ -1,4 +1,4 @@
-#include "tools/engine_process.h"
+#include "match/engine_process.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "tools/game_record.h"
+#include "match/game_record.h"
 
 #include <cstdio>
 #include <istream>

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/engine_process.h"
-#include "tools/openings.h"
+#include "match/engine_process.h"
+#include "match/openings.h"
 
 namespace tovrane {
 

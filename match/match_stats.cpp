@@ -1,4 +1,4 @@
-#include "tools/match_stats.h"
+#include "match/match_stats.h"
 
 #include <cmath>
 #include <limits>

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/game_record.h"
-#include "tools/match_config.h"
-#include "tools/match_stats.h"
+#include "match/game_record.h"
+#include "match/match_config.h"
+#include "match/match_stats.h"
 
 namespace tovrane {
 

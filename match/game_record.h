@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "game/board.h"
-#include "tools/openings.h"
+#include "match/openings.h"
 
 namespace tovrane {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/engine_process.h"
-#include "tools/engine_workdir.h"
-#include "tools/game_record.h"
-#include "tools/match_config.h"
+#include "match/engine_process.h"
+#include "match/engine_workdir.h"
+#include "match/game_record.h"
+#include "match/match_config.h"
 
 namespace tovrane {
 

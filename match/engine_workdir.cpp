@@ -1,4 +1,4 @@
-#include "tools/engine_workdir.h"
+#include "match/engine_workdir.h"
 
 #include <filesystem>
 #include <fstream>

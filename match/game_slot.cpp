@@ -1,4 +1,4 @@
-#include "tools/game_slot.h"
+#include "match/game_slot.h"
 
 #include <algorithm>
 #include <cstdio>
