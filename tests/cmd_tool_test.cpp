@@ -75,5 +75,23 @@ TEST(ToolCommands, HelpListsEverySubcommand) {
   for (const Command& c : commands()) EXPECT_NE(r.out.find(c.usage), std::string::npos) << c.name;
 }
 
+// Every subcommand, old or newly added, answers --help and -h on stdout with
+// status 0, whatever else is on the line, without running.
+TEST(ToolCommands, EverySubcommandAnswersHelp) {
+  for (const Command& c : commands()) {
+    const std::string usage = std::string("usage: tovrane ") + c.usage + "\n\n";
+    const Args asked[] = {{c.name, "--help"}, {c.name, "-h"}, {c.name, "x", "--help", "--nonsense"}, {"help", c.name}};
+    for (const Args& args : asked) {
+      const Result r = run(args);
+      EXPECT_EQ(r.status, 0) << c.name;
+      EXPECT_EQ(r.err, "") << c.name;
+      EXPECT_EQ(r.out.rfind(usage, 0), 0u) << c.name << ": " << r.out;
+      EXPECT_GE(lineCount(r.out), 3) << c.name;
+      EXPECT_EQ(r.out.back(), '\n') << c.name;
+    }
+  }
+  EXPECT_EQ(run({"help", "frobnicate"}).status, 2);
+}
+
 }  // namespace
 }  // namespace tovrane::cli

@@ -55,7 +55,7 @@ bool takeFlag(Args& args, const std::string& flag) {
 
 namespace {
 
-void printHelp(std::ostream& out) {
+void printOverview(std::ostream& out) {
   out << "tovrane: analysis and testing tool for the Tovrane engines\n\n"
          "BOARD is 36 digits in row-major order (0 empty, 1 white, 2 black),\n"
          "SIDE is 1 (white) or 2 (black).\n\n"
@@ -63,34 +63,65 @@ void printHelp(std::ostream& out) {
   for (const Command& c : commands()) {
     out << "  " << c.usage << "\n      " << c.summary << "\n";
   }
+  out << "\n'tovrane SUBCOMMAND --help' explains one subcommand.\n";
+}
+
+bool isHelpWord(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+
+const Command* findCommand(const std::string& name) {
+  for (const Command& c : commands()) {
+    if (name == c.name) return &c;
+  }
+  return nullptr;
 }
 
 }  // namespace
 
+void printCommandHelp(const Command& command, std::ostream& out) {
+  out << "usage: tovrane " << command.usage << "\n\n" << command.help;
+}
+
 int runTool(const Args& argv, std::ostream& out, std::ostream& err) {
-  if (argv.empty() || argv[0] == "--help" || argv[0] == "-h" || argv[0] == "help") {
-    if (argv.empty()) {
-      err << "tovrane: no subcommand given; try 'tovrane --help'\n";
+  if (argv.empty()) {
+    err << "tovrane: no subcommand given; try 'tovrane --help'\n";
+    return 2;
+  }
+  if (isHelpWord(argv[0]) || argv[0] == "help") {
+    // 'tovrane help NAME' is the same as 'tovrane NAME --help'.
+    if (argv.size() < 2 || isHelpWord(argv[1])) {
+      printOverview(out);
+      return 0;
+    }
+    const Command* c = findCommand(argv[1]);
+    if (c == nullptr) {
+      err << "tovrane: unknown subcommand '" << argv[1] << "'; try 'tovrane --help'\n";
       return 2;
     }
-    printHelp(out);
+    printCommandHelp(*c, out);
     return 0;
   }
-  for (const Command& c : commands()) {
-    if (argv[0] != c.name) continue;
-    Args args(argv.begin() + 1, argv.end());
-    try {
-      return c.run(args, out);
-    } catch (const UsageError& e) {
-      err << "tovrane " << c.name << ": " << e.what() << "\n";
-      return 2;
-    } catch (const std::exception& e) {
-      err << "tovrane " << c.name << ": " << e.what() << "\n";
-      return 1;
+  const Command* c = findCommand(argv[0]);
+  if (c == nullptr) {
+    err << "tovrane: unknown subcommand '" << argv[0] << "'; try 'tovrane --help'\n";
+    return 2;
+  }
+  Args args(argv.begin() + 1, argv.end());
+  // Help wins over everything else, so it works without the required arguments.
+  for (const std::string& arg : args) {
+    if (isHelpWord(arg)) {
+      printCommandHelp(*c, out);
+      return 0;
     }
   }
-  err << "tovrane: unknown subcommand '" << argv[0] << "'; try 'tovrane --help'\n";
-  return 2;
+  try {
+    return c->run(args, out);
+  } catch (const UsageError& e) {
+    err << "tovrane " << c->name << ": " << e.what() << "\n";
+    return 2;
+  } catch (const std::exception& e) {
+    err << "tovrane " << c->name << ": " << e.what() << "\n";
+    return 1;
+  }
 }
 
 }  // namespace tovrane::cli

@@ -32,14 +32,22 @@ void expectCount(const Args& args, size_t count, const std::string& usage);
 bool takeFlag(Args& args, const std::string& flag);
 
 // One subcommand: writes its result to out, returns the exit status.
+// 'tovrane NAME --help' (or -h, anywhere among its arguments) prints
+// "usage: tovrane USAGE", a blank line and HELP, and never calls run; the
+// overview 'tovrane --help' lists USAGE and SUMMARY. A new subcommand is one
+// more entry in the table in commands.cpp.
 struct Command {
   const char* name;
-  const char* usage;
-  const char* summary;
+  const char* usage;    // one line, without "tovrane "
+  const char* summary;  // one line for the overview
+  const char* help;     // a few lines of explanation, each ending in '\n'
   int (*run)(Args& args, std::ostream& out);
 };
 
 const std::vector<Command>& commands();
+
+// The command's own help, as printed by 'tovrane NAME --help'.
+void printCommandHelp(const Command& command, std::ostream& out);
 
 // Runs argv[1..] as a subcommand; messages for the user go to err.
 int runTool(const Args& argv, std::ostream& out, std::ostream& err);

@@ -10,15 +10,10 @@
 
 namespace tovrane::cli {
 
-namespace {
-
-constexpr const char* kMatchUsage =
+const char* const kMatchUsage =
     "match --engine cmd=PROGRAM [ARG...] [dir=DIR] [name=NAME] --engine ... [options]";
 
-constexpr const char* kMatchHelp = R"(usage: tovrane match --engine cmd=PROGRAM [ARG...] [dir=DIR] [name=NAME]
-                     --engine cmd=PROGRAM [ARG...] [dir=DIR] [name=NAME] [options]
-
-Plays games between two engine programs and reports the result. Each engine
+const char* const kMatchHelp = R"(Plays games between two engine programs and reports the result. Each engine
 is given by the words after --engine, up to the next option:
   cmd=PROGRAM    the program: a path, or a name looked up in PATH (required)
   ARG            any other word is passed to the program as an argument
@@ -50,6 +45,8 @@ A reply that is not "move dddd", an illegal move, no reply within the time
 limit, or an engine that dies loses the game; a side to move without a legal
 move loses. The exit status is 0 when the match ran to its end.
 )";
+
+namespace {
 
 constexpr int kMaxOpenings = 100000;
 constexpr int kMaxOpeningPlies = 60;
@@ -112,10 +109,6 @@ const std::string& valueOf(const Args& args, size_t& i) {
 }  // namespace
 
 int runMatch(Args& args, std::ostream& out) {
-  if (takeFlag(args, "--help")) {
-    out << kMatchHelp;
-    return 0;
-  }
   MatchConfig config;
   int engineCount = 0;
   int openingCount = -1;

@@ -2,23 +2,70 @@
 
 namespace tovrane::cli {
 
-// The subcommands in the order --help lists them.
+// The subcommands in the order 'tovrane --help' lists them. usage and summary
+// are one line each; help is what 'tovrane NAME --help' prints below the usage.
 const std::vector<Command>& commands() {
   static const std::vector<Command> table = {
-      {"moves", "moves BOARD SIDE", "print the generator's move list in generation order", runMoves},
-      {"perft", "perft BOARD SIDE DEPTH", "count distinct legal move sequences of length DEPTH", runPerft},
-      {"divide", "divide BOARD SIDE DEPTH", "perft split by root move, then the total", runDivide},
-      {"eval", "eval BOARD SIDE [--classic]", "static score for SIDE to move; --classic: classic profile", runEval},
-      {"maps", "maps BOARD [--classic]", "threat, balance, safety maps, safe counts; --classic: classic map as balance, no threat", runMaps},
-      {"choose", "choose BOARD SIDE [--deep | --classic]",
-       "search only (no book): print the chosen move or none; depth, score, nodes and time on stderr",
-       runChoose},
-      {"bench", "bench [--deep | --classic]",
-       "search the fixed benchmark positions; print moves, scores, speed and a behaviour signature",
-       runBench},
-      {"match", "match --engine cmd=PROGRAM ... --engine cmd=PROGRAM ... [options]",
-       "play games between two engine programs and report the result (see match --help)", runMatch},
-      {"replay", "replay FILE [GAME]", "show a recorded game move by move as boards", runReplay},
+      {.name = "moves",
+       .usage = "moves BOARD SIDE",
+       .summary = "print the generator's move list in generation order",
+       .help = "Prints every move of SIDE in BOARD as the move generator lists them, one per\n"
+               "line, duplicates included. A move is four digits: from-row, from-column,\n"
+               "to-row, to-column.\n",
+       .run = runMoves},
+      {.name = "perft",
+       .usage = "perft BOARD SIDE DEPTH",
+       .summary = "count distinct legal move sequences of length DEPTH",
+       .help = "Counts the distinct legal move sequences of DEPTH plies (0 to 12) from BOARD\n"
+               "with SIDE to move; a sequence that reaches a side without a move counts 0.\n",
+       .run = runPerft},
+      {.name = "divide",
+       .usage = "divide BOARD SIDE DEPTH",
+       .summary = "perft split by root move, then the total",
+       .help = "Like perft (DEPTH 1 to 12), split by the first move: one line per distinct\n"
+               "root move with its count, then 'total COUNT'.\n",
+       .run = runDivide},
+      {.name = "eval",
+       .usage = "eval BOARD SIDE [--classic]",
+       .summary = "static score for SIDE to move; --classic: classic profile",
+       .help = "Prints the static evaluation of BOARD from the view of SIDE to move, as the\n"
+               "engine scores a leaf. --classic uses the classic profile of engine-classic.\n",
+       .run = runEval},
+      {.name = "maps",
+       .usage = "maps BOARD [--classic]",
+       .summary = "threat, balance, safety maps, safe counts; --classic: classic map as balance, no threat",
+       .help = "Prints the maps behind the evaluation, six rows of six numbers under the\n"
+               "headings threat, balance and safety, then 'safe black N white M'. --classic\n"
+               "prints the classic map under balance and no threat section.\n",
+       .run = runMaps},
+      {.name = "choose",
+       .usage = "choose BOARD SIDE [--deep | --classic]",
+       .summary = "search only (no book): print the chosen move or none; depth, score, nodes and time on stderr",
+       .help = "Searches BOARD for SIDE as the engine would (without its opening book) and\n"
+               "prints the chosen move, or 'none' when SIDE has no legal move. Depth, score,\n"
+               "nodes and time go to standard error. --deep and --classic search like\n"
+               "engine-deep and engine-classic.\n",
+       .run = runChoose},
+      {.name = "bench",
+       .usage = "bench [--deep | --classic]",
+       .summary = "search the fixed benchmark positions; print moves, scores, speed and a behaviour signature",
+       .help = "Searches the fixed benchmark positions, printing each chosen move and root\n"
+               "score, then nodes, time, nodes per second and 'signature N'. The signature\n"
+               "hashes moves and scores only: it changes with the engine's behaviour, never\n"
+               "with its speed. --deep and --classic bench engine-deep and engine-classic.\n",
+       .run = runBench},
+      {.name = "match",
+       .usage = kMatchUsage,
+       .summary = "play games between two engine programs and report the result (see match --help)",
+       .help = kMatchHelp,
+       .run = runMatch},
+      {.name = "replay",
+       .usage = "replay FILE [GAME]",
+       .summary = "show a recorded game move by move as boards",
+       .help = "Prints game GAME (default: the first) of a record file written by\n"
+               "'tovrane match --record FILE', from the start position, with a board after\n"
+               "every ply (x black, o white, . empty; rows 0 to 5 from the top).\n",
+       .run = runReplay},
   };
   return table;
 }

@@ -1,5 +1,7 @@
 #pragma once
 // The tovrane subcommands; each takes its arguments (subcommand name removed).
+// To add one: declare its run function here, define it in a cmd_*.cpp file,
+// and add its entry (name, usage, summary, help) to the table in commands.cpp.
 
 #include <iosfwd>
 
@@ -16,5 +18,9 @@ int runChoose(Args& args, std::ostream& out);
 int runBench(Args& args, std::ostream& out);
 int runMatch(Args& args, std::ostream& out);
 int runReplay(Args& args, std::ostream& out);
+
+// Texts too long for the table, kept beside their command.
+extern const char* const kMatchUsage;
+extern const char* const kMatchHelp;
 
 }  // namespace tovrane::cli
