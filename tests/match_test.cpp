@@ -358,6 +358,23 @@ TEST_F(MatchTest, EnginesThatAnswerAlikeAreToldApart) {
   EXPECT_EQ(tableCounts(run.out, "Twin [fake_engine.sh] #2").size(), 4u) << run.out;
 }
 
+TEST_F(MatchTest, ArgWordsReachTheProgramVerbatim) {
+  // arg= passes words that would otherwise end the engine's words (--Dashed)
+  // or be taken by the referee (name=...); plain words still pass through.
+  cli::Args args = {"match", "--engine", "cmd=" + kFake, kTool, "arg=--Dashed", "pick=last"};
+  args.insert(args.end(), {"--engine", "cmd=" + kFake, "arg=" + kTool, "arg=name=Eq"});
+  args.insert(args.end(), {"--openings", "1", "--plies", "0", "--draw-plies", "4", "--record", path("games.txt")});
+  const ToolResult run = runTovrane(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(tableCounts(run.out, "--Dashed").size(), 4u) << run.out;
+  EXPECT_EQ(tableCounts(run.out, "name=Eq").size(), 4u) << run.out;
+  // pick=last reached the first engine: its first move as black is the last generated one.
+  const std::vector<GameRecord> games = readRecord(path("games.txt"));
+  ASSERT_EQ(games.size(), 2u);
+  ASSERT_GE(games[0].plies(), 1);
+  EXPECT_EQ(moveText(games[0].moves[0].move), "1524") << run.out;
+}
+
 // A short match between the real programs: every game ends by the rules,
 // not by a fault, and the engines follow the openings through their books.
 TEST_F(MatchTest, RealEnginesPlayAShortMatch) {

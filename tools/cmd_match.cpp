@@ -11,11 +11,13 @@
 namespace tovrane::cli {
 
 const char* const kMatchUsage =
-    "match --engine cmd=PROGRAM [ARG...] [dir=DIR] [name=NAME] --engine ... [options]";
+    "match --engine cmd=PROGRAM [arg=WORD|ARG...] [dir=DIR] [name=NAME] --engine ... [options]";
 
 const char* const kMatchHelp = R"(Plays games between two engine programs and reports the result. Each engine
 is given by the words after --engine, up to the next option:
   cmd=PROGRAM    the program: a path, or a name looked up in PATH (required)
+  arg=WORD       WORD is passed to the program as an argument, even when it
+                 starts with -- or looks like one of these words
   ARG            any other word is passed to the program as an argument
   dir=DIR        the engine's own directory; its startgame/ book folder is
                  copied into the engine's working directory
@@ -93,6 +95,10 @@ EngineEntry parseEngine(const Args& args, size_t& i) {
     } else if (word.rfind("name=", 0) == 0) {
       entry.name = word.substr(5);
       if (entry.name.empty()) throw UsageError("name= needs a name");
+    } else if (word.rfind("arg=", 0) == 0) {
+      // Passes words that would otherwise be read as options (--movetime) or as
+      // the referee's own words (name=...).
+      entry.command.args.push_back(word.substr(4));
     } else {
       entry.command.args.push_back(word);
     }
