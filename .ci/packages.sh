@@ -13,6 +13,7 @@
 #   - last, every package is taken from the release's main archive
 #     ('apt-get install -t bookworm'), which installs when a lagging security
 #     or update index holds one architecture's libraries back from the other's.
+# Packages come without their recommended packages: name every one needed.
 # Tunable for a slow mirror: APT_ATTEMPTS (default 3), APT_PAUSE seconds (20).
 
 aptAttempts=${APT_ATTEMPTS:-3}
