@@ -1,6 +1,7 @@
 #include "rules/move_generator.h"
 
 #include "rules/circuits.h"
+#include "rules/mask_move_generator.h"
 
 namespace tovrane {
 
@@ -63,25 +64,6 @@ inline int walkToFirstPiece(const Board& board, int t, int i, bool& loopPassed) 
   return -1;
 }
 
-inline bool hasCapture(const Board& board, int cell, int32_t own) {
-  for (int s = 0; s < kCaptureStarts.count[cell]; ++s) {
-    const CaptureStart start = kCaptureStarts.starts[cell][s];
-    bool loopPassed = false;
-    const int target = walkToFirstPiece(board, start.track, start.entry, loopPassed);
-    if (target >= 0 && loopPassed && board.cells[target] != own) return true;
-  }
-  return false;
-}
-
-inline bool hasStep(const Board& board, int row, int col) {
-  for (int d = 0; d < kDirectionCount; ++d) {
-    const int r = row + stepDirections.dr[d];
-    const int c = col + stepDirections.dc[d];
-    if (inBounds(r, c) && board.at(r, c) == kEmpty) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 void MoveList::addMove(int fromRow, int fromCol, int toRow, int toCol) {
@@ -118,31 +100,13 @@ void MoveList::addCaptureMoves(int row, int col) {
 
 void MoveList::generateMoves(const Board& position, Side side) {
   board = position;
-  lastIndex = -1;
-  if (side != kWhite && side != kBlack) return;
-  for (int cell = 0; cell < kCellCount; ++cell) {
-    if (board.cells[cell] == side) addCaptureMoves(cell / kBoardSize, cell % kBoardSize);
-  }
-  for (int cell = 0; cell < kCellCount; ++cell) {
-    if (board.cells[cell] == side) addStepMoves(cell / kBoardSize, cell % kBoardSize);
-  }
+  CellMove found[kMaxMoves];
+  const int count = generateCellMoves(occupancyOf(position), side, found);
+  for (int i = 0; i < count; ++i) moves[i] = toMove(found[i]);
+  lastIndex = count - 1;
 }
 
-bool hasAnyMove(const Board& position, Side side) {
-  if (side != kWhite && side != kBlack) return false;
-  for (int cell = 0; cell < kCellCount; ++cell) {
-    if (position.cells[cell] == side && hasStep(position, cell / kBoardSize, cell % kBoardSize)) return true;
-  }
-  Board scratch = position;
-  for (int cell = 0; cell < kCellCount; ++cell) {
-    if (scratch.cells[cell] != side) continue;
-    scratch.cells[cell] = kEmpty;
-    const bool found = hasCapture(scratch, cell, side);
-    scratch.cells[cell] = side;
-    if (found) return true;
-  }
-  return false;
-}
+bool hasAnyMove(const Board& position, Side side) { return hasAnyCellMove(occupancyOf(position), side); }
 
 bool isLegalMove(const Board& position, Side side, const Move& move) {
   MoveList list;

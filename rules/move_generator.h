@@ -27,7 +27,7 @@ struct MoveList {
   int size() const { return lastIndex + 1; }
 
   // Replaces the list with all moves of side in position. Any side other
-  // than 1 or 2 gives an empty list.
+  // than 1 or 2 gives an empty list; cells other than 1 and 2 are empty.
   void generateMoves(const Board& position, Side side);
 
   void addCaptureMoves(int row, int col);

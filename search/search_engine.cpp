@@ -64,34 +64,36 @@ int32_t SearchEngine::leafScore(const Board& board, Side side) {
 }
 
 int32_t SearchEngine::alphaBeta(Board& board, int depth, int32_t alpha, int32_t beta, Side side, Move& out) {
+  return searchNode(board, occupancyOf(board), depth, alpha, beta, side, out);
+}
+
+int32_t SearchEngine::searchNode(Board& board, const Occupancy& occ, int depth, int32_t alpha, int32_t beta,
+                                 Side side, Move& out) {
   ++nodes_;
   if (depth == 0) return leafScore(board, side);
 
   // Only whether the opponent can move matters here, not the list itself.
-  if (!hasAnyMove(board, opponent(side))) return kWinScore;
-  moveList_.generateMoves(board, side);
-  if (moveList_.lastIndex < 0) return kLossScore;
-
-  // The one MoveList is refilled by every node below; keep our own copy.
-  Move moves[kMaxMoves];
-  const int count = moveList_.lastIndex + 1;
-  for (int i = 0; i < count; ++i) moves[i] = moveList_.moves[i];
+  if (!hasAnyCellMove(occ, opponent(side))) return kWinScore;
+  CellMove moves[kMaxMoves];
+  const int count = generateCellMoves(occ, side, moves);
+  if (count == 0) return kLossScore;
 
   const bool atRoot = depth == moveList_.rootDepth;
   for (int i = 0; i < count; ++i) {
-    const Move& m = moves[i];
-    int32_t& from = board.at(m.fromRow, m.fromCol);
-    int32_t& to = board.at(m.toRow, m.toCol);
+    const CellMove m = moves[i];
+    int32_t& from = board.cells[m.from];
+    int32_t& to = board.cells[m.to];
     const int32_t captured = to;
     to = from;
     from = kEmpty;
-    const int32_t score = -alphaBeta(board, depth - 1, -beta, -alpha, opponent(side), out);
+    const int32_t score =
+        -searchNode(board, occupancyAfter(occ, side, m.from, m.to), depth - 1, -beta, -alpha, opponent(side), out);
     from = to;
     to = captured;
     if (score > alpha) {
       alpha = score;
       if (atRoot) {
-        out = m;
+        out = toMove(m);
         rootMoveRecorded_ = true;
       }
     }

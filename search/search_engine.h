@@ -8,8 +8,10 @@
 
 #include "eval/classic_profile.h"
 #include "eval/evaluator.h"
+#include "game/bitboard.h"
 #include "game/board.h"
 #include "game/opening_book.h"
+#include "rules/mask_move_generator.h"
 #include "rules/move_generator.h"
 #include "search/engine_settings.h"
 #include "search/eval_cache.h"
@@ -46,6 +48,8 @@ class SearchEngine {
   EvalCache* cache() { return cache_.get(); }
 
  private:
+  int32_t searchNode(Board& board, const Occupancy& occ, int depth, int32_t alpha, int32_t beta, Side side,
+                     Move& out);
   int32_t leafScore(const Board& board, Side side);
 
   const EngineSettings settings_;

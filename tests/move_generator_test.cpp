@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "rules/circuits.h"
+#include "rules/mask_move_generator.h"
 #include "rules/perft.h"
 #include "tests/test_util.h"
 
@@ -176,6 +178,37 @@ TEST(MoveGenerator, FastGeneratorMatchesLiteralRulesOnRandomGames) {
       EXPECT_EQ(hasAnyMove(board, side), list.lastIndex >= 0) << boardDigits(board);
     }
   }
+}
+
+// Random boards of every density, from a lone piece to a full board, so
+// that long walks, crossing points and capture-only positions all occur.
+TEST(MoveGenerator, MaskGeneratorMatchesLiteralRulesOnRandomBoards) {
+  std::mt19937 rng(11);
+  int withoutStep = 0;
+  for (int n = 0; n < 20000; ++n) {
+    Board board{};
+    const int pieces = 1 + static_cast<int>(rng() % kCellCount);
+    for (int placed = 0; placed < pieces;) {
+      const int cell = static_cast<int>(rng() % kCellCount);
+      if (board.cells[cell] == kEmpty) {
+        board.cells[cell] = rng() % 2 == 0 ? kBlack : kWhite;
+        ++placed;
+      }
+    }
+    for (Side side : {kWhite, kBlack}) {
+      CellMove found[kMaxMoves];
+      const int count = generateCellMoves(occupancyOf(board), side, found);
+      std::vector<Move> expected = referenceMoves(board, side);
+      ASSERT_EQ(hasAnyCellMove(occupancyOf(board), side), !expected.empty()) << boardDigits(board);
+      if (expected.size() > static_cast<size_t>(kMaxMoves)) expected.resize(kMaxMoves);
+      ASSERT_EQ(count, static_cast<int>(expected.size())) << boardDigits(board) << " side " << side;
+      for (int i = 0; i < count; ++i) ASSERT_EQ(toMove(found[i]), expected[i]) << boardDigits(board);
+      bool steps = false;
+      for (const Move& m : expected) steps = steps || board.at(m.toRow, m.toCol) == kEmpty;
+      withoutStep += steps || expected.empty() ? 0 : 1;
+    }
+  }
+  EXPECT_GT(withoutStep, 20);
 }
 
 TEST(MoveGenerator, HasAnyMoveSeesCaptureOnlyPositions) {

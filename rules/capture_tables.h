@@ -1,0 +1,160 @@
+#pragma once
+// Capture walks on bit masks. Each circuit is a ring of 24 entries (the
+// CircuitRing order); a capture walk runs round its ring one way, so the
+// first piece it meets is the nearest set bit of the ring's occupancy on
+// that side of the start, and whether a corner loop lies on the way depends
+// only on the start and the distance walked.
+//
+// Ring masks hold the small ring in bits 0..23 and the large ring in bits
+// 32..55 (bit 32 + k for large entry k).
+
+#include <bit>
+#include <cstdint>
+
+#include "game/bitboard.h"
+#include "rules/circuits.h"
+
+namespace tovrane {
+
+using RingMask = uint64_t;
+constexpr int kLargeRingShift = 32;
+constexpr uint32_t kLapBits = (uint32_t{1} << kLapLength) - 1;
+
+struct RingTables {
+  RingMask ofCell[kCellCount];           // the ring entries of each square
+  RingMask ofRow[kBoardSize][64];        // the ring entries of any set of one row's squares
+  int8_t cellOf[2][kLapLength];          // the square of each entry: [0] small ring, [1] large
+};
+
+constexpr RingTables makeRingTables() {
+  RingTables t{};
+  const CircuitRing* rings[2] = {&smallRing, &largeRing};
+  for (int c = 0; c < 2; ++c) {
+    for (int k = 0; k < kLapLength; ++k) {
+      const int cell = rings[c]->rows[k] * kBoardSize + rings[c]->cols[k];
+      t.cellOf[c][k] = static_cast<int8_t>(cell);
+      t.ofCell[cell] |= RingMask{1} << (k + c * kLargeRingShift);
+    }
+  }
+  for (int row = 0; row < kBoardSize; ++row) {
+    for (int pattern = 0; pattern < 64; ++pattern) {
+      for (int col = 0; col < kBoardSize; ++col) {
+        if ((pattern >> col) & 1) t.ofRow[row][pattern] |= t.ofCell[row * kBoardSize + col];
+      }
+    }
+  }
+  return t;
+}
+
+inline constexpr RingTables kRingTables = makeRingTables();
+
+// The ring entries of the squares of mask, six table look-ups.
+inline RingMask ringsOf(CellMask mask) {
+  RingMask rings = 0;
+  for (int row = 0; row < kBoardSize; ++row) rings |= kRingTables.ofRow[row][(mask >> (row * kBoardSize)) & 63];
+  return rings;
+}
+
+// One capture walk: a track and a start entry of its first lap, seen on the
+// circuit's ring.
+struct CaptureWalk {
+  int8_t circuit;    // 0 small, 1 large
+  int8_t entry;      // ring entry of the start square
+  int8_t forward;    // 1: the walk runs to higher ring entries; 0: to lower ones
+  int8_t firstLoop;  // walks of at least this many steps have passed a loop
+};
+
+// For every square its walks in the generator's order: by track, then by
+// start entry.
+constexpr int kMaxWalksPerSquare = 4;
+struct CaptureWalks {
+  CaptureWalk walks[kCellCount][kMaxWalksPerSquare];
+  int8_t count[kCellCount];
+};
+
+constexpr CaptureWalks makeCaptureWalks() {
+  CaptureWalks table{};
+  const CircuitRing* rings[2] = {&smallRing, &largeRing};
+  for (int t = 0; t < kTrackCount; ++t) {
+    const CircuitTrack& track = *kCaptureTracks[t];
+    // The track is its ring read from some entry one way or the other.
+    int circuit = -1;
+    int origin = 0;
+    int way = 0;
+    for (int c = 0; c < 2 && circuit < 0; ++c) {
+      for (int o = 0; o < kLapLength && circuit < 0; ++o) {
+        for (int w : {1, -1}) {
+          bool same = true;
+          for (int k = 0; k < kLapLength && same; ++k) {
+            const int e = ((o + w * k) % kLapLength + kLapLength) % kLapLength;
+            same = rings[c]->rows[e] == track.entries[k].row && rings[c]->cols[e] == track.entries[k].col;
+          }
+          if (same && circuit < 0) {
+            circuit = c;
+            origin = o;
+            way = w;
+          }
+        }
+      }
+    }
+    if (circuit < 0) throw "a track that is not a ring";
+    for (int i = 0; i < kLapLength; ++i) {
+      int firstLoop = 1;
+      while (!isLoopPassage(track.entries[i + firstLoop - 1], track.entries[i + firstLoop])) ++firstLoop;
+      const int cell = track.entries[i].row * kBoardSize + track.entries[i].col;
+      const int entry = ((origin + way * i) % kLapLength + kLapLength) % kLapLength;
+      table.walks[cell][table.count[cell]++] = {static_cast<int8_t>(circuit), static_cast<int8_t>(entry),
+                                                static_cast<int8_t>(way > 0 ? 1 : 0),
+                                                static_cast<int8_t>(firstLoop)};
+    }
+  }
+  return table;
+}
+
+inline constexpr CaptureWalks kCaptureWalks = makeCaptureWalks();
+
+// The ring entry where walk takes a piece, or -1: occupied holds the
+// walk's ring (24 bits) with the moving piece's own entries cleared. The
+// piece taken may be of either colour; the caller checks that it is an
+// enemy.
+inline int captureEntry(uint32_t occupied, const CaptureWalk& walk) {
+  const uint64_t doubled = occupied | (uint64_t{occupied} << kLapLength);
+  if (walk.forward != 0) {
+    // Bit j: the entry j + 1 steps ahead.
+    const uint32_t ahead = static_cast<uint32_t>(doubled >> (walk.entry + 1)) & kLapBits;
+    if (ahead == 0) return -1;
+    const int j = std::countr_zero(ahead);
+    if (j + 1 < walk.firstLoop) return -1;
+    const int entry = walk.entry + 1 + j;
+    return entry >= kLapLength ? entry - kLapLength : entry;
+  }
+  // Bit j: the entry 24 - j steps behind.
+  const uint32_t behind = static_cast<uint32_t>(doubled >> walk.entry) & kLapBits;
+  if (behind == 0) return -1;
+  const int j = 31 - std::countl_zero(behind);
+  if (kLapLength - j < walk.firstLoop) return -1;
+  const int entry = walk.entry + j;
+  return entry >= kLapLength ? entry - kLapLength : entry;
+}
+
+// The king steps of every square in the generator's order (stepDirections).
+struct StepTargets {
+  int8_t to[kCellCount][kDirectionCount];
+  int8_t count[kCellCount];
+};
+
+constexpr StepTargets makeStepTargets() {
+  StepTargets table{};
+  for (int cell = 0; cell < kCellCount; ++cell) {
+    for (int d = 0; d < kDirectionCount; ++d) {
+      const int r = cell / kBoardSize + stepDirections.dr[d];
+      const int c = cell % kBoardSize + stepDirections.dc[d];
+      if (inBounds(r, c)) table.to[cell][table.count[cell]++] = static_cast<int8_t>(r * kBoardSize + c);
+    }
+  }
+  return table;
+}
+
+inline constexpr StepTargets kStepTargets = makeStepTargets();
+
+}  // namespace tovrane
