@@ -4,6 +4,7 @@
 // answers what it can, writes nothing on standard error, ends by itself and
 // never hangs.
 
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -118,7 +119,6 @@ TEST(EngineFaults, HugeWordsAreIgnoredWithoutTakingMemory) {
 // A book folder or book file that gives no book: the program searches, so
 // it answers exactly as it does with no book at all.
 TEST(EngineFaults, BrokenBookFoldersAndFilesMeanNoBook) {
-  const bool root = geteuid() == 0;  // root reads files whatever their permissions
   const fs::path file = fs::path("startgame") / (kInitialDigits + ".zjb");
   std::mt19937 rng(7);
   std::string binary(4096, '\0');
@@ -162,16 +162,6 @@ TEST(EngineFaults, BrokenBookFoldersAndFilesMeanNoBook) {
                          "black 1 0 2 99999999999999999999999999\nblack 6 0 2 0\n");
        }},
   };
-  if (!root) {
-    cases.push_back({"book folder cannot be read", [&](const fs::path& d) {
-                       test::writeFile(d / file, "black 1 2 2 2\n");
-                       fs::permissions(d / "startgame", fs::perms::none);
-                     }});
-    cases.push_back({"book file cannot be read", [&](const fs::path& d) {
-                       test::writeFile(d / file, "black 1 2 2 2\n");
-                       fs::permissions(d / file, fs::perms::none);
-                     }});
-  }
   for (const char* program : kPrograms) {
     const ProgramRun noBook = runEngine(program, "new black\nstop\n");
     ASSERT_EQ(noBook.out.size(), 10u) << program;
@@ -183,6 +173,65 @@ TEST(EngineFaults, BrokenBookFoldersAndFilesMeanNoBook) {
       std::error_code ignored;
       fs::permissions(dir.path() / "startgame", fs::perms::owner_all, ignored);
       const std::string what = std::string(program) + ": " + c.name;
+      EXPECT_EQ(run.out, noBook.out) << what;
+      expectQuietExit(run, what);
+    }
+  }
+}
+
+// Gives a folder and everything in it to a user, as if that user made them.
+void giveTo(const fs::path& root, const RunOptions& user) {
+  ASSERT_EQ(lchown(root.c_str(), user.userId, user.groupId), 0) << root;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    ASSERT_EQ(lchown(entry.path().c_str(), user.userId, user.groupId), 0) << entry.path();
+  }
+}
+
+// A book folder or file its user may not read gives no book. Root reads
+// whatever the permissions say, so under root the programs run as the
+// unprivileged user "nobody", in working folders that user owns, from copies
+// that user may execute (the build folder may be closed to it).
+TEST(EngineFaults, UnreadableBookFolderOrFileMeansNoBook) {
+  RunOptions user;
+  if (geteuid() == 0) {
+    const passwd* nobody = getpwnam("nobody");
+    if (nobody == nullptr) GTEST_SKIP() << "running as root, and there is no user 'nobody' to run the programs as";
+    user.userId = static_cast<int>(nobody->pw_uid);
+    user.groupId = static_cast<int>(nobody->pw_gid);
+  }
+  const fs::path file = fs::path("startgame") / (kInitialDigits + ".zjb");
+  const fs::perms executable = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec;
+  test::TempDir programs;
+  fs::permissions(programs.path(), executable);
+  for (const char* program : kPrograms) {
+    const fs::path copy = programs.path() / program;
+    fs::copy_file(test::programPath(program), copy);
+    fs::permissions(copy, executable);
+    // Runs the copy in a fresh folder holding a one-move book, after taking
+    // every permission away from lockedPath (when given).
+    const auto runWithBook = [&](const fs::path& lockedPath, bool withBook = true) {
+      test::TempDir dir;
+      if (withBook) dir.writeBook(kInitialDigits, "black 1 2 2 2\n");
+      if (user.userId >= 0) giveTo(dir.path(), user);
+      if (!lockedPath.empty()) fs::permissions(dir.path() / lockedPath, fs::perms::none);
+      const ProgramRun run =
+          test::runProgram(copy.string(), {}, "new black\nstop\n", dir.path().string(), kTimeoutSeconds, user);
+      std::error_code ignored;  // let TempDir clean up what was locked away
+      fs::permissions(dir.path() / "startgame", fs::perms::owner_all, ignored);
+      return run;
+    };
+    // The same user reads the book when it may, so the cases below cannot
+    // pass merely because the book was out of its reach anyway.
+    const ProgramRun readable = runWithBook({});
+    EXPECT_EQ(readable.out, "move 1222\n") << program;
+    expectQuietExit(readable, program);
+    const ProgramRun noBook = runWithBook({}, false);
+    ASSERT_EQ(noBook.out.size(), 10u) << program;
+    ASSERT_NE(noBook.out, readable.out) << program;
+    for (const fs::path& locked : {fs::path("startgame"), file}) {
+      const ProgramRun run = runWithBook(locked);
+      const std::string what = std::string(program) + " with " + locked.string() + " unreadable";
       EXPECT_EQ(run.out, noBook.out) << what;
       expectQuietExit(run, what);
     }

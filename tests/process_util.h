@@ -3,6 +3,7 @@
 // given working directory, and collects what it writes and how it ends.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -29,6 +30,12 @@ struct RunOptions {
   bool closeOutput = false;       // close our end of the child's standard output at once
   bool ignorePipeSignal = false;  // start the child with SIGPIPE ignored
   std::string inputFile;          // when set, the child reads this file instead of input
+  // When set (>= 0, and this process is root), the child drops to this user
+  // and group after entering its working directory and before the program
+  // starts. The program file is opened beforehand, so only its own mode must
+  // let that user execute it, not the folders above it.
+  int userId = -1;
+  int groupId = -1;
 };
 
 inline std::string programPath(const std::string& name) {
@@ -60,6 +67,15 @@ inline ProgramRun runProgram(const std::string& path, const std::vector<std::str
     std::vector<char*> argv{const_cast<char*>(path.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    if (options.userId >= 0) {
+      const int program = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      if (program < 0 || setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(options.groupId)) != 0 ||
+          setuid(static_cast<uid_t>(options.userId)) != 0) {
+        _exit(125);
+      }
+      fexecve(program, argv.data(), environ);
+      _exit(127);
+    }
     execv(path.c_str(), argv.data());
     _exit(127);
   }
