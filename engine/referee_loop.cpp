@@ -6,6 +6,7 @@
 
 #include "game/opening_book.h"
 #include "game/platform.h"
+#include "search/search_engine.h"
 
 namespace tovrane {
 
@@ -43,7 +44,7 @@ bool parseMoveWord(std::string_view word, Move& move) {
   return true;
 }
 
-RefereeLoop::RefereeLoop(const EngineSettings& settings, SearchEngine& search, std::istream& in,
+RefereeLoop::RefereeLoop(const EngineSettings& settings, MoveChooser& search, std::istream& in,
                          std::ostream& out, PauseFunction pause)
     : settings_(settings), search_(search), in_(in), out_(out), pause_(pause) {}
 
@@ -57,6 +58,7 @@ bool RefereeLoop::makeOurMove() {
   if (ourSide_ != kWhite && ourSide_ != kBlack) return true;  // no game started: nothing to play
   if (!search_.chooseMove(board_, ourSide_, lastMove_)) return true;
   applyMove(board_, lastMove_);
+  search_.movePlayed(board_, opponent(ourSide_));
   char text[] = "move 0000\n";
   writeMoveText(lastMove_, text + 5);
   return reply(text);
@@ -73,6 +75,7 @@ int RefereeLoop::run() {
       outputOpen = reply(settings_.nameReply);
     } else if (word.is("new")) {
       resetBoard(board_);
+      search_.gameStarted(board_);
       if (!readRefereeWord(in_, word)) return 0;
       if (word.is("white")) {
         ourSide_ = kWhite;
@@ -82,7 +85,10 @@ int RefereeLoop::run() {
       }
     } else if (word.is("move")) {
       if (!readRefereeWord(in_, word)) return 0;
-      if (parseMoveWord(word.kept(), lastMove_)) applyMove(board_, lastMove_);
+      if (parseMoveWord(word.kept(), lastMove_)) {
+        applyMove(board_, lastMove_);
+        search_.movePlayed(board_, ourSide_);
+      }
       outputOpen = makeOurMove();
     } else if (word.is("stop")) {
       out_.flush();

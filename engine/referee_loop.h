@@ -9,7 +9,7 @@
 
 #include "game/board.h"
 #include "search/engine_settings.h"
-#include "search/search_engine.h"
+#include "search/move_chooser.h"
 
 namespace tovrane {
 
@@ -40,7 +40,7 @@ class RefereeLoop {
   using PauseFunction = void (*)();
 
   // pause runs before each command word is read (50 ms in the programs).
-  RefereeLoop(const EngineSettings& settings, SearchEngine& search, std::istream& in, std::ostream& out,
+  RefereeLoop(const EngineSettings& settings, MoveChooser& search, std::istream& in, std::ostream& out,
               PauseFunction pause);
 
   // Runs until "stop" or the end of input; returns the exit status.
@@ -56,7 +56,7 @@ class RefereeLoop {
   bool reply(const char* text);
 
   const EngineSettings settings_;
-  SearchEngine& search_;
+  MoveChooser& search_;
   std::istream& in_;
   std::ostream& out_;
   PauseFunction pause_;
@@ -65,8 +65,13 @@ class RefereeLoop {
   Side ourSide_ = 0;
 };
 
-// The main function of the engine programs: a static search engine, book and
+// The main function of the exact programs: a static search engine, book and
 // loop on standard input and output, with the 50 ms pause.
 int runEngineProgram(const EngineSettings& settings);
+
+// The main function of engine-pro: reads its options (see pro_options.h),
+// then runs the loop with the time-budgeted search and no pause (reading
+// blocks anyway, and the pause would eat into the move's time budget).
+int runProProgram(int argc, const char* const* argv);
 
 }  // namespace tovrane

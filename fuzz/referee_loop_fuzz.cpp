@@ -1,5 +1,5 @@
 // Fuzz target: arbitrary bytes as the whole input of the referee loop, run
-// through the loop of each of the three programs.
+// through the loop of each of the four programs.
 //
 // An independent model of the protocol follows the same words: it knows
 // where each reply must stand, which kind it must be, and how far the loop
@@ -15,12 +15,14 @@
 //
 // Searches are what make an input slow, and the protocol does not depend on
 // their depth, so each program runs with its base depth lowered to one ply
-// (two or three with the depth tiers), and an input is cut after its 16th
+// (two or three with the depth tiers; engine-pro at a fixed depth of one),
+// and an input is cut after its 16th
 // search-triggering command.
 
 #include <cstddef>
 #include <cstdint>
 #include <istream>
+#include <memory>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -31,6 +33,7 @@
 #include "engine/referee_loop.h"
 #include "rules/move_generator.h"
 #include "search/engine_settings.h"
+#include "search/pro_search.h"
 #include "search/search_engine.h"
 
 namespace tovrane::fuzz {
@@ -164,15 +167,22 @@ EngineSettings shallow(EngineSettings settings) {
 
 struct Program {
   EngineSettings settings;
-  SearchEngine search;
-  explicit Program(const EngineSettings& s) : settings(shallow(s)), search(settings, nullptr) {}
+  std::unique_ptr<MoveChooser> chooser;
+  explicit Program(const EngineSettings& s)
+      : settings(shallow(s)), chooser(std::make_unique<SearchEngine>(settings, nullptr)) {}
+  // engine-pro at a fixed depth of one ply (plus its quiescence search): its
+  // moves then depend on the input alone, like the others'.
+  explicit Program(std::unique_ptr<ProSearch> pro) : settings(kProEngine) {
+    pro->setFixedDepth(1);
+    chooser = std::move(pro);
+  }
 };
 
 void runProgram(Program& program, std::string_view input, const std::vector<Word>& words) {
   CheckedInput buffer(input);
   std::istream in(&buffer);
   std::ostringstream out;
-  RefereeLoop loop(program.settings, program.search, in, out, nullptr);
+  RefereeLoop loop(program.settings, *program.chooser, in, out, nullptr);
   buffer.watch(&loop);
   check(loop.run() == 0, "exit status not 0");
   const std::string output = out.str();
@@ -197,7 +207,8 @@ void runProgram(Program& program, std::string_view input, const std::vector<Word
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tovrane;
   using namespace tovrane::fuzz;
-  static Program programs[] = {Program(kStandardEngine), Program(kDeepEngine), Program(kClassicEngine)};
+  static Program programs[] = {Program(kStandardEngine), Program(kDeepEngine), Program(kClassicEngine),
+                               Program(std::make_unique<ProSearch>(nullptr, 1))};
   std::string_view input(reinterpret_cast<const char*>(data), size);
   input = limitSearches(input, splitWords(input));
   const std::vector<Word> words = splitWords(input);

@@ -15,12 +15,13 @@
 #include "rules/move_generator.h"
 #include "search/engine_settings.h"
 #include "search/eval_cache.h"
+#include "search/move_chooser.h"
 
 namespace tovrane {
 
 constexpr int32_t kInfinity = 10000000;  // one more than kWinScore
 
-class SearchEngine {
+class SearchEngine : public MoveChooser {
  public:
   // book may be null: then no book is consulted.
   SearchEngine(const EngineSettings& settings, OpeningBook* book);
@@ -28,7 +29,7 @@ class SearchEngine {
   // Puts the engine's move for side into out and returns true; false when
   // side has no legal move. The Board is changed during the search and
   // restored before return.
-  bool chooseMove(Board& board, Side side, Move& out);
+  bool chooseMove(Board& board, Side side, Move& out) override;
 
   // The search alone, without the book. Returns the root score; out gets the
   // best root move when one is recorded, and moved tells whether it was.

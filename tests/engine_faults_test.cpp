@@ -29,13 +29,12 @@ namespace fs = std::filesystem;
 using test::ProgramRun;
 using test::RunOptions;
 
-const char* const kPrograms[] = {"engine", "engine-deep", "engine-classic"};
 const std::string kInitialDigits = "222222222222000000000000111111111111";
 constexpr int kTimeoutSeconds = 60;
 
 ProgramRun runEngine(const std::string& program, const std::string& input, const std::string& dir = "",
                      const RunOptions& options = {}) {
-  return test::runProgram(test::programPath(program), {}, input, dir, kTimeoutSeconds, options);
+  return test::runProgram(test::programPath(program), test::engineArgs(program), input, dir, kTimeoutSeconds, options);
 }
 
 void expectQuietExit(const ProgramRun& run, const std::string& what) {
@@ -45,7 +44,7 @@ void expectQuietExit(const ProgramRun& run, const std::string& what) {
 }
 
 TEST(EngineFaults, InputEndingInTheMiddleOfACommand) {
-  for (const char* program : kPrograms) {
+  for (const char* program : test::kEnginePrograms) {
     // The answer to "new black", which a colour word cut short still gets.
     const ProgramRun asBlack = runEngine(program, "new black\n");
     ASSERT_EQ(asBlack.out.size(), 10u) << program;
@@ -72,7 +71,7 @@ TEST(EngineFaults, RefereeThatStopsReadingEndsTheEngineQuietly) {
   // The referee closes its end of our output but keeps our input open: the
   // first reply fails, and the program must end by itself rather than wait
   // for commands nobody will answer.
-  for (const char* program : kPrograms) {
+  for (const char* program : test::kEnginePrograms) {
     for (const std::string input : {"name?\n", "new black\n", "new white\nmove 1222\n"}) {
       const std::string what = std::string(program) + " on \"" + input + "\"";
       RunOptions options;
@@ -162,7 +161,7 @@ TEST(EngineFaults, BrokenBookFoldersAndFilesMeanNoBook) {
                          "black 1 0 2 99999999999999999999999999\nblack 6 0 2 0\n");
        }},
   };
-  for (const char* program : kPrograms) {
+  for (const char* program : test::kEnginePrograms) {
     const ProgramRun noBook = runEngine(program, "new black\nstop\n");
     ASSERT_EQ(noBook.out.size(), 10u) << program;
     for (const Case& c : cases) {
@@ -204,7 +203,7 @@ TEST(EngineFaults, UnreadableBookFolderOrFileMeansNoBook) {
                                fs::perms::others_read | fs::perms::others_exec;
   test::TempDir programs;
   fs::permissions(programs.path(), executable);
-  for (const char* program : kPrograms) {
+  for (const char* program : test::kEnginePrograms) {
     const fs::path copy = programs.path() / program;
     fs::copy_file(test::programPath(program), copy);
     fs::permissions(copy, executable);
@@ -243,7 +242,7 @@ TEST(EngineFaults, RecordsWithOffBoardNumbersAreSkipped) {
   dir.writeBook(kInitialDigits,
                 "black -1 2 2 2\nblack 1 2 -2 2\nblack 4294967298 2 2 2\nblack 1 2 2 -99999999999999999999\n"
                 "black 1 3 2 3\nwhite -0 +4 3 4\n");
-  for (const char* program : kPrograms) {
+  for (const char* program : test::kEnginePrograms) {
     const ProgramRun black = runEngine(program, "new black\nstop\n", dir.path().string());
     EXPECT_EQ(black.out, "move 1323\n") << program;  // the one record on the board
     expectQuietExit(black, program);
@@ -274,7 +273,7 @@ TEST(EngineFaults, BookPathOfUnusualBoards) {
     test::TempDir dir;
     dir.writeBook(kInitialDigits, "white 4 1 3 1\n");  // the usual board's book must not be used
     dir.writeBook(c.digits, c.book);
-    for (const char* program : kPrograms) {
+    for (const char* program : test::kEnginePrograms) {
       const ProgramRun run = runEngine(program, "new white\n" + c.referee + "\nstop\n", dir.path().string());
       EXPECT_EQ(run.out, c.reply) << program << " after " << c.referee;
       expectQuietExit(run, program);

@@ -18,7 +18,7 @@ namespace {
 using test::ProgramRun;
 
 ProgramRun runEngine(const std::string& program, const std::string& input, const std::string& dir = "") {
-  return test::runProgram(test::programPath(program), {}, input, dir);
+  return test::runProgram(test::programPath(program), test::engineArgs(program), input, dir);
 }
 
 std::vector<std::string> linesOf(const std::string& text) {
@@ -28,12 +28,12 @@ std::vector<std::string> linesOf(const std::string& text) {
   return lines;
 }
 
-const char* const kPrograms[] = {"engine", "engine-deep", "engine-classic"};
 
 TEST(EnginePrograms, AnswerTheirNameAndStopCleanly) {
-  for (const char* program : kPrograms) {
+  for (const char* program : test::kEnginePrograms) {
     const ProgramRun run = runEngine(program, "name?\nstop\nname?\n");
-    const std::string version = std::string(program) == "engine-classic" ? "2.0" : "2.2";
+    const std::string name = program;
+    const std::string version = name == "engine-classic" ? "2.0" : name == "engine-pro" ? "3.0" : "2.2";
     EXPECT_EQ(run.out, "name Tovrane(" + version + ")\n") << program;
     EXPECT_EQ(run.exitStatus, 0) << program;
     EXPECT_EQ(run.err, "") << program;
@@ -41,7 +41,7 @@ TEST(EnginePrograms, AnswerTheirNameAndStopCleanly) {
 }
 
 TEST(EnginePrograms, PlayLegalMovesForBothColours) {
-  for (const char* program : kPrograms) {
+  for (const char* program : test::kEnginePrograms) {
     const ProgramRun run = runEngine(program, "new white\nmove 1222\nnew black\nstop\n");
     const auto lines = linesOf(run.out);
     ASSERT_EQ(lines.size(), 2u) << program << ": " << run.out;
@@ -73,7 +73,7 @@ TEST(EnginePrograms, BookMoveIsPlayedWithoutSearch) {
   test::TempDir dir;
   // No search would play this: it jumps a piece two rows. The book is trusted.
   dir.writeBook("222222222222000000000000111111111111", "black 0 0 2 0\n");
-  for (const char* program : kPrograms) {
+  for (const char* program : test::kEnginePrograms) {
     const ProgramRun run = runEngine(program, "new black\nstop\n", dir.path().string());
     EXPECT_EQ(run.out, "move 0020\n") << program;
   }
@@ -82,7 +82,7 @@ TEST(EnginePrograms, BookMoveIsPlayedWithoutSearch) {
 TEST(EnginePrograms, SelfPlayGamesStayLegal) {
   // Two instances of a program play each other; each reply must be legal in
   // the position both engines hold. A few plies per program keep it quick.
-  for (const char* program : kPrograms) {
+  for (const char* program : test::kEnginePrograms) {
     Board board = test::initialBoard();
     std::string blackInput = "new black\n";
     std::string whiteInput = "new white\n";
@@ -97,6 +97,48 @@ TEST(EnginePrograms, SelfPlayGamesStayLegal) {
       (toMove == kBlack ? whiteInput : blackInput) += "move " + moveText(move) + "\n";
       toMove = opponent(toMove);
     }
+  }
+}
+
+}  // namespace
+}  // namespace tovrane
+
+namespace tovrane {
+namespace {
+
+TEST(EnginePro, BadArgumentsGetOneLineAndStatusTwo) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--movetime"}, {"--movetime", "0"}, {"--movetime", "61"}, {"--movetime", "1e1"}, {"--movetime", "-1"},
+      {"--hash", "0"}, {"--hash", "2000"}, {"--hash", "1.5"}, {"--draw-plies", "x"}, {"--depth", "65"},
+      {"--fast"}, {"movetime"}};
+  for (const auto& args : bad) {
+    const test::ProgramRun run = test::runProgram(test::programPath("engine-pro"), args, "name?\n");
+    EXPECT_EQ(run.exitStatus, 2) << args[0];
+    EXPECT_EQ(run.out, "") << args[0];
+    ASSERT_FALSE(run.err.empty()) << args[0];
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+  }
+}
+
+TEST(EnginePro, PlaysByTheClockWithItsOptions) {
+  // Three turns at 0.02 s a move, each in a position known here: a search
+  // stopped by the clock still answers a legal move.
+  const std::vector<std::string> args = {"--movetime", "0.02", "--hash", "1", "--draw-plies", "40"};
+  const test::ProgramRun run = test::runProgram(test::programPath("engine-pro"), args,
+                                                "new black\nnew white\nmove 1222\nnew white\nmove 1121\nstop\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.err, "");
+  const auto lines = linesOf(run.out);
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+  Board afterBlack1 = test::initialBoard();
+  applyMove(afterBlack1, test::mv("1222"));
+  Board afterBlack2 = test::initialBoard();
+  applyMove(afterBlack2, test::mv("1121"));
+  const Board positions[] = {test::initialBoard(), afterBlack1, afterBlack2};
+  const Side sides[] = {kBlack, kWhite, kWhite};
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(lines[i].rfind("move ", 0), 0u) << lines[i];
+    EXPECT_TRUE(isLegalMove(positions[i], sides[i], readMoveText(lines[i].c_str() + 5))) << lines[i];
   }
 }
 

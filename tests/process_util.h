@@ -38,6 +38,15 @@ struct RunOptions {
   int groupId = -1;
 };
 
+// The engine programs the end-to-end tests drive, and their arguments:
+// engine-pro searches to a fixed depth there, so that its answers are the
+// same on every run and come quickly.
+inline const char* const kEnginePrograms[] = {"engine", "engine-deep", "engine-classic", "engine-pro"};
+inline std::vector<std::string> engineArgs(const std::string& program) {
+  if (program == "engine-pro") return {"--depth", "3"};
+  return {};
+}
+
 inline std::string programPath(const std::string& name) {
   const std::string bin = TOVRANE_BIN_DIR;
   if (name == "tovrane") return bin + "/tools/tovrane";

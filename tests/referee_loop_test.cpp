@@ -1,4 +1,5 @@
 #include "engine/referee_loop.h"
+#include "search/search_engine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,12 @@
 #include <chrono>
+#include <cstdlib>
+#include <memory>
 #include <cstdio>
 #include <iostream>
 #include <ostream>
 
 #include "search/engine_settings.h"
+#include "search/pro_search.h"
 #include "search/search_engine.h"
 #include "tools/bench_positions.h"
 #include "tools/commands.h"
@@ -38,9 +41,88 @@ struct Signature {
   }
 };
 
+// Takes "--name VALUE" from args; false when absent.
+bool takeOption(Args& args, const std::string& name, std::string& value) {
+  for (auto it = args.begin(); it != args.end(); ++it) {
+    if (*it != name) continue;
+    if (it + 1 == args.end()) throw UsageError(name + " needs a value");
+    value = *(it + 1);
+    args.erase(it, it + 2);
+    return true;
+  }
+  return false;
+}
+
+std::string proMoveText(ProMove m) { return moveText(m.toMove()); }
+
+// The fixed depth of `bench --pro`.
+constexpr int kProBenchDepth = 7;
+
+int runProChoose(Args& args, std::ostream& out) {
+  std::string text;
+  double seconds = 1.0;
+  int depth = 0;
+  if (takeOption(args, "--movetime", text)) {
+    char* end = nullptr;
+    seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(seconds >= 0.01 && seconds <= 60)) {
+      throw UsageError("--movetime must be a number of seconds from 0.01 to 60, got '" + text + "'");
+    }
+  }
+  if (takeOption(args, "--depth", text)) depth = parseInt(text, 1, kProMaxPly - 1, "--depth");
+  expectCount(args, 2, "choose BOARD SIDE --pro [--movetime S | --depth N]");
+  const Board board = parseBoard(args[0]);
+  const Side side = parseSide(args[1]);
+  auto search = std::make_unique<ProSearch>(nullptr, 64);
+  if (depth > 0) {
+    search->setFixedDepth(depth);
+  } else {
+    search->setTimeBudget(seconds);
+  }
+  search->setIterationReport([](const ProResult& r) {
+    std::cerr << "depth " << r.depth << " score " << r.score << " nodes " << r.nodes << " time " << r.seconds
+              << " s pv";
+    for (int k = 0; k < r.pvLength; ++k) std::cerr << " " << proMoveText(r.pv[k]);
+    std::cerr << "\n";
+  });
+  const ProResult result = search->search(board, side);
+  out << (result.hasMove ? moveText(result.move) : std::string("none")) << "\n";
+  std::cerr << "played depth " << result.depth << " nodes " << result.nodes << " time " << result.seconds
+            << " s nps " << static_cast<uint64_t>(result.seconds > 0 ? result.nodes / result.seconds : 0) << "\n";
+  return 0;
+}
+
+int runProBench(std::ostream& out) {
+  auto search = std::make_unique<ProSearch>(nullptr, 16);
+  search->setFixedDepth(kProBenchDepth);
+  Signature signature;
+  uint64_t totalNodes = 0;
+  const auto start = Clock::now();
+  int index = 0;
+  for (const BenchPosition& p : benchPositions()) {
+    const Board board = parseBoard(p.board);
+    const ProResult r = search->search(board, p.side);
+    totalNodes += r.nodes;
+    const std::string move = r.hasMove ? moveText(r.move) : std::string("none");
+    signature.add(move + " " + std::to_string(r.score) + " " + std::to_string(r.nodes) + "\n");
+    out << ++index << " " << p.board << " " << p.side << " depth " << r.depth << " move " << move << " score "
+        << r.score << " nodes " << r.nodes << "\n";
+  }
+  const double seconds = secondsSince(start);
+  out << "nodes " << totalNodes << "\n";
+  out << "time " << seconds << " s\n";
+  out << "nps " << static_cast<uint64_t>(seconds > 0 ? totalNodes / seconds : 0) << "\n";
+  out << "signature " << signature.value << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int runChoose(Args& args, std::ostream& out) {
+  if (takeFlag(args, "--pro")) {
+    if (takeFlag(args, "--deep") || takeFlag(args, "--classic")) throw UsageError("--pro cannot be combined");
+    return runProChoose(args, out);
+  }
   const EngineSettings& settings = settingsFromFlags(args);
   expectCount(args, 2, "choose BOARD SIDE [--deep | --classic]");
   Board board = parseBoard(args[0]);
@@ -57,6 +139,10 @@ int runChoose(Args& args, std::ostream& out) {
 }
 
 int runBench(Args& args, std::ostream& out) {
+  if (takeFlag(args, "--pro")) {
+    expectCount(args, 0, "bench --pro");
+    return runProBench(out);
+  }
   const EngineSettings& settings = settingsFromFlags(args);
   expectCount(args, 0, "bench [--deep | --classic]");
   SearchEngine search(settings, nullptr);

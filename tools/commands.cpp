@@ -39,20 +39,23 @@ const std::vector<Command>& commands() {
                "prints the classic map under balance and no threat section.\n",
        .run = runMaps},
       {.name = "choose",
-       .usage = "choose BOARD SIDE [--deep | --classic]",
+       .usage = "choose BOARD SIDE [--deep | --classic | --pro [--movetime S | --depth N]]",
        .summary = "search only (no book): print the chosen move or none; depth, score, nodes and time on stderr",
        .help = "Searches BOARD for SIDE as the engine would (without its opening book) and\n"
                "prints the chosen move, or 'none' when SIDE has no legal move. Depth, score,\n"
                "nodes and time go to standard error. --deep and --classic search like\n"
-               "engine-deep and engine-classic.\n",
+               "engine-deep and engine-classic. --pro searches like engine-pro, for\n"
+               "--movetime S seconds (default 1) or to --depth N, and prints one line per\n"
+               "finished iteration: depth, score, nodes, time and principal variation.\n",
        .run = runChoose},
       {.name = "bench",
-       .usage = "bench [--deep | --classic]",
+       .usage = "bench [--deep | --classic | --pro]",
        .summary = "search the fixed benchmark positions; print moves, scores, speed and a behaviour signature",
        .help = "Searches the fixed benchmark positions, printing each chosen move and root\n"
                "score, then nodes, time, nodes per second and 'signature N'. The signature\n"
                "hashes moves and scores only: it changes with the engine's behaviour, never\n"
-               "with its speed. --deep and --classic bench engine-deep and engine-classic.\n",
+               "with its speed. --deep and --classic bench engine-deep and engine-classic;\n"
+               "--pro benches engine-pro at a fixed depth of 7.\n",
        .run = runBench},
       {.name = "match",
        .usage = kMatchUsage,

@@ -12,8 +12,11 @@ set -euo pipefail
 
 linuxDir=$(realpath "${1:-build/release/app}")
 windowsDir=$(realpath "${2:-build/windows/app}")
-programs=(engine engine-deep engine-classic)
-declare -A versions=([engine]=2.2 [engine-deep]=2.2 [engine-classic]=2.0)
+programs=(engine engine-deep engine-classic engine-pro)
+declare -A versions=([engine]=2.2 [engine-deep]=2.2 [engine-classic]=2.0 [engine-pro]=3.0)
+# engine-pro plays by the clock; at a fixed depth its moves are the same on
+# every run, so the two builds can be compared move by move.
+declare -A programArgs=([engine-pro]="--depth 5 --hash 16")
 # Half-moves per self-play game: the standard engine's game reaches its first
 # capture, and the three games together take well under a minute natively.
 selfPlayPlies=12
@@ -71,12 +74,15 @@ echo "wineboot: $((SECONDS - bootStarted)) s"
 # Runs a program on a fixed input; the Windows build goes through Wine. Prints
 # the output with Windows line ends turned into plain line feeds.
 # $1: linux or windows, $2: program, stdin: the referee's commands.
+# Further arguments go to the program; without any, its programArgs.
 runSession() {
-  local status=0 output
-  if [[ $1 == windows ]]; then
-    output=$(timeout "$replyTimeout" wine "$windowsDir/$2.exe" 2>>"$wineLog") || status=$?
+  local status=0 output where=$1 program=$2 args
+  shift 2
+  if (($#)); then args=("$@"); else read -ra args <<<"${programArgs[$program]:-}"; fi
+  if [[ $where == windows ]]; then
+    output=$(timeout "$replyTimeout" wine "$windowsDir/$program.exe" "${args[@]}" 2>>"$wineLog") || status=$?
   else
-    output=$(timeout "$replyTimeout" "$linuxDir/$2") || status=$?
+    output=$(timeout "$replyTimeout" "$linuxDir/$program" "${args[@]}") || status=$?
   fi
   printf '%s\n' "$output" | tr -d '\r'
   return "$status"
@@ -86,9 +92,10 @@ runSession() {
 # the other side, and prints the moves on one line.
 # $1: linux or windows, $2: program.
 selfPlay() {
-  local dir launch=() blackPid whitePid toBlack fromBlack toWhite fromWhite
+  local dir launch=() args blackPid whitePid toBlack fromBlack toWhite fromWhite
   dir=$(mktemp -d -p "$work")
-  if [[ $1 == windows ]]; then launch=(wine "$windowsDir/$2.exe"); else launch=("$linuxDir/$2"); fi
+  read -ra args <<<"${programArgs[$2]:-}"
+  if [[ $1 == windows ]]; then launch=(wine "$windowsDir/$2.exe" "${args[@]}"); else launch=("$linuxDir/$2" "${args[@]}"); fi
   mkfifo "$dir/black-in" "$dir/black-out" "$dir/white-in" "$dir/white-out"
   timeout 600 "${launch[@]}" <"$dir/black-in" >"$dir/black-out" 2>>"$wineLog" &
   blackPid=$!
@@ -154,6 +161,18 @@ for program in "${programs[@]}"; do
   blackFirstMove[$program]=${lines[1]:-}
   blackFirstMove[$program]=${blackFirstMove[$program]#move }
 done
+
+echo "-- engine-pro.exe by the clock (--movetime 0.05) and a bad argument"
+clockOut=$(runSession windows engine-pro --movetime 0.05 <<<$'new black\nstop\n') ||
+  fail "engine-pro.exe --movetime 0.05: session ended with a non-zero status"
+if [[ ! $clockOut =~ ^move\ [0-5]{4}$ ]]; then
+  fail "engine-pro.exe --movetime 0.05: unexpected output '${clockOut//$'\n'/ }'"
+else
+  echo "engine-pro.exe --movetime 0.05: $clockOut"
+fi
+badStatus=0
+timeout "$replyTimeout" wine "$windowsDir/engine-pro.exe" --movetime 0 </dev/null >/dev/null 2>>"$wineLog" || badStatus=$?
+if ((badStatus != 2)); then fail "engine-pro.exe --movetime 0: status $badStatus, expected 2"; else echo "engine-pro.exe --movetime 0: status 2"; fi
 
 echo "-- self-play, Windows against Linux"
 for program in "${programs[@]}"; do

@@ -1,0 +1,413 @@
+#include "search/pro_search.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "eval/pro_eval.h"
+
+namespace tovrane {
+
+namespace {
+
+constexpr int32_t kProInfinity = kProWinScore + 1;
+constexpr int kMaxQuiescePlies = 12;
+constexpr int32_t kTableMoveKey = 1 << 30;
+constexpr int32_t kCaptureKey = 1 << 28;
+constexpr int32_t kKillerKey = 1 << 27;
+constexpr int32_t kHistoryCeiling = 1 << 20;
+constexpr int kTimeCheckInterval = 256;
+
+uint16_t packMove(ProMove m) { return static_cast<uint16_t>(m.from * 64 + m.to); }
+ProMove unpackMove(uint16_t packed) {
+  return {static_cast<uint8_t>(packed / 64), static_cast<uint8_t>(packed % 64)};
+}
+
+// Proved results are stored as distances from the stored position, not
+// from the root.
+int32_t scoreToTable(int32_t score, int ply) {
+  if (score >= kProWinBound) return score + ply;
+  if (score <= -kProWinBound) return score - ply;
+  return score;
+}
+int32_t scoreFromTable(int32_t score, int ply) {
+  if (score >= kProWinBound) return score - ply;
+  if (score <= -kProWinBound) return score + ply;
+  return score;
+}
+
+}  // namespace
+
+ProSearch::ProSearch(OpeningBook* book, size_t hashMegabytes) : book_(book), table_(hashMegabytes) {
+  std::memset(history_, 0, sizeof(history_));
+  std::memset(killers_, 0, sizeof(killers_));
+}
+
+void ProSearch::setTimeBudget(double seconds) {
+  budgetSeconds_ = seconds;
+  fixedDepth_ = 0;
+}
+
+void ProSearch::setFixedDepth(int depth) { fixedDepth_ = std::clamp(depth, 1, kProMaxPly - 1); }
+
+void ProSearch::gameStarted(const Board& board) {
+  gameKeys_[0] = zobristKey(board, kBlack);
+  gameKeyCount_ = 1;
+  gamePieces_ = countPieces(board);
+  gameQuiet_ = 0;
+}
+
+void ProSearch::movePlayed(const Board& board, Side sideToMove) {
+  if (sideToMove != kWhite && sideToMove != kBlack) return;  // no game going on
+  const int pieces = countPieces(board);
+  if (gamePieces_ < 0 || pieces != gamePieces_) {
+    gameKeyCount_ = 0;  // a capture: no earlier position can come back
+    gameQuiet_ = 0;
+  } else {
+    ++gameQuiet_;
+  }
+  gamePieces_ = pieces;
+  if (gameKeyCount_ == kMaxGameKeys) {
+    // Very long quiet runs: keep the recent half.
+    std::memmove(gameKeys_, gameKeys_ + kMaxGameKeys / 2, sizeof(uint64_t) * (kMaxGameKeys / 2));
+    gameKeyCount_ = kMaxGameKeys / 2;
+  }
+  gameKeys_[gameKeyCount_++] = zobristKey(board, sideToMove);
+}
+
+bool ProSearch::chooseMove(Board& board, Side side, Move& out) {
+  if (book_ != nullptr && book_->findBookMove(board, out, side)) return true;
+  const ProResult result = search(board, side);
+  if (!result.hasMove) return false;
+  out = result.move;
+  return true;
+}
+
+bool ProSearch::outOfTime() {
+  if (stopped_) return true;
+  if (fixedDepth_ > 0 || !rootBestValid_) return false;
+  if (nodes_ % kTimeCheckInterval != 0) return false;
+  if (Clock::now() >= hardDeadline_) stopped_ = true;
+  return stopped_;
+}
+
+int32_t ProSearch::staticScore(int ply) const {
+  int32_t score = proEvaluate(board_, side_);
+  // Close to the draw by quiet plies, a lead is worth less and a deficit
+  // hurts less: the side ahead makes progress (captures), the side behind
+  // welcomes the draw.
+  const int half = drawPlies_ / 2;
+  const int left = drawPlies_ - quiet_[ply];
+  if (half > 0 && left < half) score = score * std::max(left, 0) / half;
+  return score;
+}
+
+bool ProSearch::isDrawByRule(int ply) const {
+  if (quiet_[ply] >= drawPlies_) return true;
+  // A position seen before with the same side to move, since the last
+  // capture: going round in circles is worth a draw.
+  const int index = rootIndex_ + ply;
+  const int earliest = std::max(0, index - quiet_[ply]);
+  for (int j = index - 2; j >= earliest; j -= 2) {
+    if (pathKeys_[j] == key_) return true;
+  }
+  return false;
+}
+
+void ProSearch::makeMove(ProMove m, int ply) {
+  const int32_t mover = board_.cells[m.from];
+  const int32_t captured = board_.cells[m.to];
+  captured_[ply] = captured;
+  key_ ^= kZobrist.piece[m.from][mover] ^ kZobrist.piece[m.to][mover] ^ kZobrist.piece[m.to][captured] ^
+          kZobrist.blackToMove;
+  board_.cells[m.to] = mover;
+  board_.cells[m.from] = kEmpty;
+  side_ = opponent(side_);
+  quiet_[ply + 1] = captured != kEmpty ? 0 : quiet_[ply] + 1;
+  pathKeys_[rootIndex_ + ply + 1] = key_;
+}
+
+void ProSearch::unmakeMove(ProMove m, int ply) {
+  const int32_t mover = board_.cells[m.to];
+  const int32_t captured = captured_[ply];
+  board_.cells[m.from] = mover;
+  board_.cells[m.to] = captured;
+  side_ = opponent(side_);
+  key_ ^= kZobrist.piece[m.from][mover] ^ kZobrist.piece[m.to][mover] ^ kZobrist.piece[m.to][captured] ^
+          kZobrist.blackToMove;
+}
+
+int ProSearch::listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMove, bool capturesOnly,
+                         int& allCount) {
+  scratch_.generateMoves(board_, side_);
+  allCount = scratch_.lastIndex + 1;
+  int count = 0;
+  int captureCount = 0;
+  for (int i = 0; i <= scratch_.lastIndex; ++i) {
+    const ProMove m = ProMove::of(scratch_.moves[i]);
+    const bool capture = board_.cells[m.to] != kEmpty;
+    if (capture) {
+      // One capture may be listed twice (reached along two circuits' paths).
+      bool seen = false;
+      for (int j = 0; j < captureCount && !seen; ++j) seen = moves[j] == m;
+      if (seen) continue;
+      ++captureCount;
+    } else if (capturesOnly) {
+      break;  // captures come first; the rest are steps
+    }
+    int32_t key = history_[side_][m.from][m.to];
+    if (m == tableMove) {
+      key = kTableMoveKey;
+    } else if (capture) {
+      key += kCaptureKey;
+    } else if (m == killers_[ply][0]) {
+      key = kKillerKey + 1;
+    } else if (m == killers_[ply][1]) {
+      key = kKillerKey;
+    }
+    moves[count] = m;
+    keys[count] = key;
+    ++count;
+  }
+  // Insertion sort, highest key first; stable, so generation order breaks ties.
+  for (int i = 1; i < count; ++i) {
+    const ProMove m = moves[i];
+    const int32_t k = keys[i];
+    int j = i - 1;
+    while (j >= 0 && keys[j] < k) {
+      moves[j + 1] = moves[j];
+      keys[j + 1] = keys[j];
+      --j;
+    }
+    moves[j + 1] = m;
+    keys[j + 1] = k;
+  }
+  return count;
+}
+
+void ProSearch::updateHistory(ProMove best, const ProMove* tried, int triedCount, int depth, int ply) {
+  const int32_t bonus = depth * depth;
+  int32_t& h = history_[side_][best.from][best.to];
+  h += bonus;
+  for (int i = 0; i < triedCount; ++i) {
+    if (!(tried[i] == best)) history_[side_][tried[i].from][tried[i].to] -= bonus;
+  }
+  if (h > kHistoryCeiling) {
+    for (auto& from : history_[side_]) {
+      for (int32_t& v : from) v /= 2;
+    }
+  }
+  if (board_.cells[best.to] == kEmpty && !(killers_[ply][0] == best)) {
+    killers_[ply][1] = killers_[ply][0];
+    killers_[ply][0] = best;
+  }
+}
+
+int32_t ProSearch::quiesce(int32_t alpha, int32_t beta, int ply, int qdepth) {
+  ++nodes_;
+  pvLength_[ply] = ply;
+  if (outOfTime()) return 0;
+  ProMove moves[kMaxMoves];
+  int32_t keys[kMaxMoves];
+  int allCount = 0;
+  const int count = listMoves(moves, keys, ply, ProMove{255, 255}, true, allCount);
+  if (allCount == 0) return -(kProWinScore - ply);
+  const int32_t standPat = staticScore(ply);
+  if (standPat >= beta || qdepth >= kMaxQuiescePlies || ply >= kProMaxPly) return standPat;
+  int32_t best = standPat;
+  if (best > alpha) alpha = best;
+  for (int i = 0; i < count; ++i) {
+    makeMove(moves[i], ply);
+    const int32_t score = -quiesce(-beta, -alpha, ply + 1, qdepth + 1);
+    unmakeMove(moves[i], ply);
+    if (stopped_) return 0;
+    if (score > best) {
+      best = score;
+      if (score > alpha) {
+        alpha = score;
+        if (score >= beta) break;
+      }
+    }
+  }
+  return best;
+}
+
+int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bool pvNode) {
+  pvLength_[ply] = ply;
+  if (ply > 0 && isDrawByRule(ply)) return 0;
+  if (depth <= 0) return quiesce(alpha, beta, ply, 0);
+  ++nodes_;
+  if (outOfTime()) return 0;
+  if (ply >= kProMaxPly) return staticScore(ply);
+
+  // No result can beat a win on the next move, nor be worse than losing now.
+  alpha = std::max(alpha, -(kProWinScore - ply));
+  beta = std::min(beta, kProWinScore - ply - 1);
+  if (alpha >= beta) return alpha;
+
+  ProMove tableMove{255, 255};
+  if (const TableEntry* entry = table_.probe(key_)) {
+    if (entry->move != kNoTableMove) tableMove = unpackMove(entry->move);
+    if (!pvNode && entry->depth >= depth) {
+      const int32_t score = scoreFromTable(entry->score, ply);
+      const Bound bound = static_cast<Bound>(entry->boundAndAge & 3);
+      if (bound == Bound::kExact || (bound == Bound::kLower && score >= beta) ||
+          (bound == Bound::kUpper && score <= alpha)) {
+        return score;
+      }
+    }
+  }
+  if (ply == 0 && rootBestValid_) tableMove = rootBest_;
+
+  ProMove moves[kMaxMoves];
+  int32_t keys[kMaxMoves];
+  int allCount = 0;
+  const int count = listMoves(moves, keys, ply, tableMove, false, allCount);
+  if (count == 0) return -(kProWinScore - ply);  // no legal move: lost
+
+  // A forced move costs no depth: forced sequences are followed further.
+  const int extension = count == 1 ? 1 : 0;
+  const int32_t alphaAtStart = alpha;
+  int32_t best = -kProInfinity;
+  ProMove bestMove{255, 255};
+  ProMove quietsTried[kMaxMoves];
+  int quietCount = 0;
+  for (int i = 0; i < count; ++i) {
+    const ProMove m = moves[i];
+    const bool capture = board_.cells[m.to] != kEmpty;
+    const int newDepth = depth - 1 + extension;
+    makeMove(m, ply);
+    int32_t score;
+    if (i == 0) {
+      score = -alphaBeta(newDepth, -beta, -alpha, ply + 1, pvNode);
+    } else {
+      score = -alphaBeta(newDepth, -alpha - 1, -alpha, ply + 1, false);
+      if (score > alpha && score < beta) score = -alphaBeta(newDepth, -beta, -alpha, ply + 1, true);
+    }
+    unmakeMove(m, ply);
+    if (stopped_) return 0;
+    if (score > best) {
+      best = score;
+      bestMove = m;
+      if (score > alpha) {
+        alpha = score;
+        pv_[ply][ply] = m;
+        for (int k = ply + 1; k < pvLength_[ply + 1]; ++k) pv_[ply][k] = pv_[ply + 1][k];
+        pvLength_[ply] = std::max(pvLength_[ply + 1], ply + 1);
+        if (ply == 0) {
+          rootBest_ = m;
+          rootBestScore_ = score;
+          rootBestValid_ = true;
+        }
+        if (score >= beta) {
+          if (!capture) updateHistory(m, quietsTried, quietCount, depth, ply);
+          break;
+        }
+      }
+    }
+    if (!capture) quietsTried[quietCount++] = m;
+  }
+  const Bound bound = best >= beta ? Bound::kLower : best > alphaAtStart ? Bound::kExact : Bound::kUpper;
+  table_.store(key_, scoreToTable(best, ply), bound, depth, packMove(bestMove));
+  return best;
+}
+
+ProResult ProSearch::search(const Board& board, Side side) {
+  start_ = Clock::now();
+  hardDeadline_ = start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(budgetSeconds_ * 0.8));
+  const double softSeconds = budgetSeconds_ * 0.4;
+
+  board_ = board;
+  side_ = side;
+  key_ = zobristKey(board_, side_);
+  // The history told by the referee loop, when it ends in this position;
+  // otherwise (a position from elsewhere) only the position itself.
+  if (gameKeyCount_ > 0 && gameKeys_[gameKeyCount_ - 1] == key_) {
+    std::memcpy(pathKeys_, gameKeys_, sizeof(uint64_t) * gameKeyCount_);
+    rootIndex_ = gameKeyCount_ - 1;
+    quiet_[0] = gameQuiet_;
+  } else {
+    pathKeys_[0] = key_;
+    rootIndex_ = 0;
+    quiet_[0] = 0;
+  }
+
+  nodes_ = 0;
+  stopped_ = false;
+  rootBestValid_ = false;
+  std::memset(killers_, 0, sizeof(killers_));
+  if (fixedDepth_ > 0) {
+    table_.clear();
+    std::memset(history_, 0, sizeof(history_));
+  } else {
+    table_.nextAge();
+    for (auto& perSide : history_) {
+      for (auto& from : perSide) {
+        for (int32_t& v : from) v /= 4;
+      }
+    }
+  }
+
+  ProResult result;
+  ProMove firstMoves[kMaxMoves];
+  int32_t keys[kMaxMoves];
+  int allCount = 0;
+  const int rootCount = listMoves(firstMoves, keys, 0, ProMove{255, 255}, false, allCount);
+  if (rootCount == 0) return result;
+  // Something to play even if the clock stops the very first iteration.
+  result.hasMove = true;
+  result.move = firstMoves[0].toMove();
+
+  const int maxDepth = fixedDepth_ > 0 ? fixedDepth_ : kProMaxPly - 1;
+  int32_t previous = 0;
+  for (int depth = 1; depth <= maxDepth; ++depth) {
+    int32_t delta = 30;
+    int32_t alpha = -kProInfinity;
+    int32_t beta = kProInfinity;
+    if (depth >= 4 && std::abs(previous) < kProWinBound) {
+      alpha = previous - delta;
+      beta = previous + delta;
+    }
+    int32_t score = 0;
+    for (;;) {
+      score = alphaBeta(depth, alpha, beta, 0, true);
+      if (stopped_) break;
+      if (score <= alpha) {
+        beta = (alpha + beta) / 2;
+        alpha = std::max(score - delta, -kProInfinity);
+      } else if (score >= beta) {
+        beta = std::min(score + delta, kProInfinity);
+      } else {
+        break;
+      }
+      delta *= 2;
+      if (delta > 1000) {
+        alpha = -kProInfinity;
+        beta = kProInfinity;
+      }
+    }
+    if (rootBestValid_) {
+      result.move = rootBest_.toMove();
+      result.score = rootBestScore_;
+    }
+    if (stopped_) break;
+    previous = score;
+    result.score = score;
+    result.depth = depth;
+    result.pvLength = pvLength_[0];
+    for (int k = 0; k < result.pvLength; ++k) result.pv[k] = pv_[0][k];
+    result.nodes = nodes_;
+    result.seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+    if (report_) report_(result);
+    if (fixedDepth_ == 0) {
+      if (rootCount == 1) break;  // nothing to choose
+      if (result.seconds >= softSeconds) break;
+      // A proved result closer than the depth searched cannot change.
+      if (std::abs(score) >= kProWinBound && kProWinScore - std::abs(score) < depth) break;
+    }
+  }
+  result.nodes = nodes_;
+  result.seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+  return result;
+}
+
+}  // namespace tovrane

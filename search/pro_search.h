@@ -1,0 +1,143 @@
+#pragma once
+// engine-pro's search: iterative deepening with aspiration windows,
+// principal variation search, a transposition table, move ordering (table
+// move, captures, killers, history), quiescence over captures, and the
+// knowledge of the game's draw by quiet plies and of repetitions.
+//
+// Scores are for the side to move. A win is proved only by a side left
+// without a legal move; it scores kProWinScore less its distance in plies,
+// so nearer wins score higher and slower losses are preferred. Nothing
+// else ever scores that high.
+//
+// Use in-process:
+//   ProSearch pro(nullptr, 64);           // no book, 64 MiB table
+//   pro.setTimeBudget(0.1);               // seconds per move, or
+//   pro.setFixedDepth(6);                 // a fixed depth: the same result every run
+//   ProResult r = pro.search(board, side);
+// For games, gameStarted/movePlayed (MoveChooser) tell it the history.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+#include "game/board.h"
+#include "game/opening_book.h"
+#include "rules/move_generator.h"
+#include "search/move_chooser.h"
+#include "search/transposition_table.h"
+
+namespace tovrane {
+
+constexpr int32_t kProWinScore = 1000000;
+constexpr int32_t kProWinBound = kProWinScore - 1000;  // scores beyond this are proved results
+constexpr int kProMaxPly = 128;
+constexpr int kProDefaultDrawPlies = 80;
+
+// A move as two cells; cheap to store and compare.
+struct ProMove {
+  uint8_t from = 0;
+  uint8_t to = 0;
+  bool operator==(const ProMove&) const = default;
+  Move toMove() const {
+    return Move{from / kBoardSize, to / kBoardSize, from % kBoardSize, to % kBoardSize};
+  }
+  static ProMove of(const Move& m) {
+    return {static_cast<uint8_t>(m.fromRow * kBoardSize + m.fromCol),
+            static_cast<uint8_t>(m.toRow * kBoardSize + m.toCol)};
+  }
+};
+
+// What one finished iteration (or the whole search) found.
+struct ProResult {
+  bool hasMove = false;
+  Move move{};
+  int32_t score = 0;
+  int depth = 0;
+  uint64_t nodes = 0;
+  double seconds = 0;
+  ProMove pv[kProMaxPly];
+  int pvLength = 0;
+};
+
+class ProSearch : public MoveChooser {
+ public:
+  // book may be null: then no book is consulted. The table takes at most
+  // hashMegabytes MiB.
+  ProSearch(OpeningBook* book, size_t hashMegabytes);
+
+  // Seconds per move (the answer comes within it); turns off a fixed depth.
+  void setTimeBudget(double seconds);
+  // Searches to exactly this depth, without a clock, starting from an
+  // empty table each time: the same result on every run and machine.
+  void setFixedDepth(int depth);
+  // The run of plies without a capture after which the game is a draw.
+  void setDrawPlies(int plies) { drawPlies_ = plies; }
+  // Called after each finished iteration (tools print it).
+  void setIterationReport(std::function<void(const ProResult&)> report) { report_ = std::move(report); }
+
+  // MoveChooser: a book move when the position has one, else a search.
+  bool chooseMove(Board& board, Side side, Move& out) override;
+  void gameStarted(const Board& board) override;
+  void movePlayed(const Board& board, Side sideToMove) override;
+
+  // The search alone (no book), after the game history told so far.
+  ProResult search(const Board& board, Side side);
+
+  const TranspositionTable& table() const { return table_; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  int32_t alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bool pvNode);
+  int32_t quiesce(int32_t alpha, int32_t beta, int ply, int qdepth);
+  int32_t staticScore(int ply) const;
+  bool isDrawByRule(int ply) const;
+  bool outOfTime();
+
+  void makeMove(ProMove m, int ply);
+  void unmakeMove(ProMove m, int ply);
+  // The side to move's legal moves, each once, ordered for the search into
+  // moves; returns the count. capturesOnly keeps captures only (but the
+  // count of all moves is in allCount).
+  int listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMove, bool capturesOnly, int& allCount);
+  void updateHistory(ProMove best, const ProMove* tried, int triedCount, int depth, int ply);
+
+  OpeningBook* book_;
+  TranspositionTable table_;
+  double budgetSeconds_ = 1.0;
+  int fixedDepth_ = 0;
+  int drawPlies_ = kProDefaultDrawPlies;
+  std::function<void(const ProResult&)> report_;
+
+  // The game so far: position keys since the last capture (side to move
+  // included) and the piece count of the last position.
+  static constexpr int kMaxGameKeys = 512;
+  uint64_t gameKeys_[kMaxGameKeys];
+  int gameKeyCount_ = 0;
+  int gamePieces_ = -1;
+  int gameQuiet_ = 0;
+
+  // The search's own state.
+  Board board_{};
+  Side side_ = kBlack;
+  uint64_t key_ = 0;
+  int rootIndex_ = 0;  // where the root stands in pathKeys_
+  // keys_[gameKeyCount_ + ply]: path keys; quiet_[ply]: plies since a capture.
+  uint64_t pathKeys_[kMaxGameKeys + kProMaxPly + 2];
+  int quiet_[kProMaxPly + 2];
+  int32_t captured_[kProMaxPly + 2];
+  ProMove killers_[kProMaxPly + 2][2];
+  int32_t history_[3][kCellCount][kCellCount];
+  ProMove pv_[kProMaxPly + 2][kProMaxPly + 2];
+  int pvLength_[kProMaxPly + 2];
+  MoveList scratch_{};
+  uint64_t nodes_ = 0;
+  bool stopped_ = false;
+  Clock::time_point start_;
+  Clock::time_point hardDeadline_;
+  ProMove rootBest_{};
+  int32_t rootBestScore_ = 0;
+  bool rootBestValid_ = false;
+};
+
+}  // namespace tovrane

@@ -1,0 +1,102 @@
+#include "search/transposition_table.h"
+
+#include <cstring>
+
+namespace tovrane {
+
+namespace {
+
+constexpr uint64_t splitMix(uint64_t& state) {
+  uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+constexpr ZobristKeys buildZobrist() {
+  ZobristKeys keys{};
+  uint64_t state = 0x746F7672616E65ull;  // fixed: keys, and so searches, are the same every run
+  for (int cell = 0; cell < kCellCount; ++cell) {
+    keys.piece[cell][0] = 0;
+    keys.piece[cell][kWhite] = splitMix(state);
+    keys.piece[cell][kBlack] = splitMix(state);
+  }
+  keys.blackToMove = splitMix(state);
+  return keys;
+}
+
+constexpr uint8_t kBoundMask = 3;
+
+}  // namespace
+
+const ZobristKeys kZobrist = buildZobrist();
+
+uint64_t zobristKey(const Board& board, Side sideToMove) {
+  uint64_t key = sideToMove == kBlack ? kZobrist.blackToMove : 0;
+  for (int cell = 0; cell < kCellCount; ++cell) {
+    const int32_t value = board.cells[cell];
+    if (value == kWhite || value == kBlack) key ^= kZobrist.piece[cell][value];
+  }
+  return key;
+}
+
+TranspositionTable::TranspositionTable(size_t megabytes) {
+  if (megabytes > kMaxMegabytes) megabytes = kMaxMegabytes;
+  const size_t budget = megabytes * 1024 * 1024;
+  bucketCount_ = 1;
+  while (bucketCount_ * 2 * sizeof(Bucket) <= budget) bucketCount_ *= 2;
+  buckets_ = std::make_unique<Bucket[]>(bucketCount_);
+  clear();
+}
+
+void TranspositionTable::clear() {
+  std::memset(static_cast<void*>(buckets_.get()), 0, bucketCount_ * sizeof(Bucket));
+  age_ = 0;
+}
+
+const TableEntry* TranspositionTable::probe(uint64_t key) const {
+  const Bucket& bucket = bucketOf(key);
+  for (const TableEntry& e : bucket.entries) {
+    if (e.key == key && (e.boundAndAge & kBoundMask) != 0) return &e;
+  }
+  return nullptr;
+}
+
+void TranspositionTable::store(uint64_t key, int32_t score, Bound bound, int depth, uint16_t move) {
+  Bucket& bucket = bucketOf(key);
+  TableEntry* victim = &bucket.entries[0];
+  int victimWorth = 1 << 30;
+  for (TableEntry& e : bucket.entries) {
+    if (e.key == key || (e.boundAndAge & kBoundMask) == 0) {
+      victim = &e;
+      break;
+    }
+    // Shallow entries and entries of earlier searches go first.
+    const int ageGap = (age_ - (e.boundAndAge >> 2)) & 63;
+    const int worth = e.depth - 8 * ageGap;
+    if (worth < victimWorth) {
+      victimWorth = worth;
+      victim = &e;
+    }
+  }
+  // Keep the best move of the same position when the new result has none.
+  if (move == kNoTableMove && victim->key == key) move = victim->move;
+  victim->key = key;
+  victim->score = score;
+  victim->move = move;
+  victim->depth = static_cast<int8_t>(depth < -128 ? -128 : depth > 127 ? 127 : depth);
+  victim->boundAndAge = static_cast<uint8_t>(static_cast<uint8_t>(bound) | (age_ << 2));
+}
+
+int TranspositionTable::permille() const {
+  const size_t sample = bucketCount_ < 250 ? bucketCount_ : 250;
+  int used = 0;
+  for (size_t b = 0; b < sample; ++b) {
+    for (const TableEntry& e : buckets_[b].entries) {
+      used += (e.boundAndAge & kBoundMask) != 0 && (e.boundAndAge >> 2) == age_ ? 1 : 0;
+    }
+  }
+  return static_cast<int>(used * 1000 / (sample * kBucketEntries));
+}
+
+}  // namespace tovrane

@@ -1,0 +1,167 @@
+// engine-pro's search: proved wins at their shortest distance against a
+// plain reference search, the table's size, the clock, the game history.
+
+#include "search/pro_search.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "engine/pro_options.h"
+#include "rules/move_generator.h"
+#include "tests/test_util.h"
+
+namespace tovrane {
+namespace {
+
+// Plain negamax over every legal move: kProWinScore - ply for a proved win
+// within depth plies, the negative for a proved loss, 0 otherwise.
+int32_t referenceProof(Board& board, Side side, int depth, int ply) {
+  MoveList list;
+  list.generateMoves(board, side);
+  if (list.lastIndex < 0) return -(kProWinScore - ply);
+  if (depth == 0) return 0;
+  int32_t best = -kProWinScore - 1;
+  for (int i = 0; i <= list.lastIndex; ++i) {
+    const Move m = list.moves[i];
+    Board next = board;
+    applyMove(next, m);
+    best = std::max(best, -referenceProof(next, opponent(side), depth - 1, ply + 1));
+    if (best == kProWinScore - ply - 1) break;  // nothing beats winning at once
+  }
+  return best;
+}
+
+// Random positions with few pieces, where wins within a few plies are common.
+Board randomSparseBoard(std::mt19937& rng) {
+  Board board{};
+  const int white = 1 + static_cast<int>(rng() % 3);
+  const int black = 1 + static_cast<int>(rng() % 3);
+  for (int n = 0; n < white + black; ++n) {
+    int cell = 0;
+    do {
+      cell = static_cast<int>(rng() % kCellCount);
+    } while (board.cells[cell] != kEmpty);
+    board.cells[cell] = n < white ? kWhite : kBlack;
+  }
+  return board;
+}
+
+TEST(ProSearch, ProvesWinsAndLossesAtTheShortestDistance) {
+  std::mt19937 rng(12);
+  ProSearch pro(nullptr, 1);
+  constexpr int kDepth = 4;
+  pro.setFixedDepth(kDepth);
+  int proved = 0;
+  for (int n = 0; n < 300; ++n) {
+    Board board = randomSparseBoard(rng);
+    const Side side = rng() % 2 == 0 ? kWhite : kBlack;
+    const int32_t expected = referenceProof(board, side, kDepth, 0);
+    const ProResult result = pro.search(board, side);
+    if (expected != 0) {
+      ++proved;
+      EXPECT_EQ(result.score, expected) << boardDigits(board) << " side " << side;
+      // The move played keeps the proof: after it, the opponent's best is the negation.
+      if (expected > 0) {
+        Board next = board;
+        applyMove(next, result.move);
+        EXPECT_EQ(-referenceProof(next, opponent(side), kDepth - 1, 1), expected) << boardDigits(board);
+      }
+    } else {
+      // Nothing proved within the depth by the reference: nothing claimed within it either.
+      EXPECT_LT(std::abs(result.score) + kDepth, kProWinScore) << boardDigits(board) << " side " << side;
+    }
+  }
+  EXPECT_GT(proved, 50);  // the sample holds enough decided positions to mean something
+}
+
+TEST(ProSearch, TakesTheNearestOfTwoWins) {
+  // White takes black's last piece at once; a slower win also exists.
+  const Board board = test::boardWith({{1, 1, kWhite}, {1, 3, kBlack}, {4, 4, kWhite}});
+  ProSearch pro(nullptr, 1);
+  pro.setFixedDepth(6);
+  const ProResult result = pro.search(board, kWhite);
+  EXPECT_EQ(result.score, kProWinScore - 1);
+  EXPECT_EQ(moveText(result.move), "1113");
+}
+
+TEST(ProSearch, TableStaysWithinItsSize) {
+  for (size_t megabytes : {size_t{1}, size_t{3}, size_t{64}}) {
+    TranspositionTable table(megabytes);
+    EXPECT_LE(table.bytes(), megabytes * 1024 * 1024);
+    EXPECT_GT(table.bytes(), megabytes * 1024 * 1024 / 2);  // a power of two close to the limit
+  }
+  TranspositionTable small(1);
+  std::mt19937_64 rng(3);
+  uint64_t lastKey = 0;
+  for (size_t i = 0; i < small.entryCount() * 4; ++i) {
+    lastKey = rng();
+    small.store(lastKey, static_cast<int32_t>(i % 1000), Bound::kExact, static_cast<int>(i % 20), 7);
+  }
+  EXPECT_LE(small.bytes(), size_t{1} << 20);
+  const TableEntry* entry = small.probe(lastKey);
+  ASSERT_NE(entry, nullptr);  // the newest store is always kept
+  EXPECT_EQ(entry->move, 7);
+  EXPECT_EQ(TranspositionTable(100000).bytes(), TranspositionTable::kMaxMegabytes * 1024 * 1024);
+}
+
+TEST(ProSearch, SearchStoppedByTheClockStillPlaysALegalMove) {
+  // Mid-game positions from random play; at 0.01 s the clock stops the
+  // deepening long before the depth limit.
+  const auto positions = test::randomGamePositions(5, 1);
+  ProSearch pro(nullptr, 4);
+  pro.setTimeBudget(0.01);
+  int searched = 0;
+  for (size_t i = 10; i < positions.size(); i += 7) {
+    const Side side = i % 2 == 0 ? kBlack : kWhite;
+    MoveList list;
+    list.generateMoves(positions[i], side);
+    const ProResult result = pro.search(positions[i], side);
+    ASSERT_EQ(result.hasMove, list.lastIndex >= 0);
+    if (!result.hasMove) continue;
+    EXPECT_TRUE(isLegalMove(positions[i], side, result.move)) << boardDigits(positions[i]);
+    EXPECT_LT(result.depth, kProMaxPly - 1);
+    ++searched;
+  }
+  EXPECT_GT(searched, 3);
+}
+
+TEST(ProSearch, KnowsTheDrawByQuietPlies) {
+  // White is a piece up but cannot capture at once; when the quiet run is
+  // one ply from the draw, every move of white's ends in a draw (score 0)
+  // unless it captures. Told nothing, the search sees white ahead.
+  const Board board = test::boardWith({{0, 0, kWhite}, {5, 5, kWhite}, {2, 5, kBlack}});
+  ProSearch pro(nullptr, 1);
+  pro.setFixedDepth(2);
+  pro.setDrawPlies(10);
+  const ProResult fresh = pro.search(board, kWhite);
+  EXPECT_GT(fresh.score, 0);
+  pro.gameStarted(board);
+  const Board shuffled = board;
+  for (int i = 0; i < 9; ++i) pro.movePlayed(shuffled, i % 2 == 0 ? kWhite : kBlack);
+  // Nine plies told without a capture (the same position each time: it only
+  // counts the run); with white to move at ply nine, one more quiet ply draws.
+  const ProResult late = pro.search(board, kWhite);
+  EXPECT_EQ(late.score, 0);
+}
+
+TEST(ProOptions, ReadsEveryOptionAndRefusesTheRest) {
+  ProOptions options;
+  std::string error;
+  ASSERT_TRUE(parseProOptions({"--movetime", "0.1", "--hash", "16", "--draw-plies", "60", "--depth", "4"}, options,
+                              error));
+  EXPECT_DOUBLE_EQ(options.moveSeconds, 0.1);
+  EXPECT_EQ(options.hashMegabytes, 16u);
+  EXPECT_EQ(options.drawPlies, 60);
+  EXPECT_EQ(options.depth, 4);
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--movetime", "0.009"}, {"--movetime", "abc"}, {"--hash", "1025"}, {"--depth"},
+        {"--draw-plies", "0"}, {"-movetime", "1"}}) {
+    ProOptions untouched;
+    EXPECT_FALSE(parseProOptions(bad, untouched, error)) << bad[0];
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+}  // namespace
+}  // namespace tovrane
