@@ -215,7 +215,7 @@ TEST(EngineFaults, UnreadableBookFolderOrFileMeansNoBook) {
       if (user.userId >= 0) giveTo(dir.path(), user);
       if (!lockedPath.empty()) fs::permissions(dir.path() / lockedPath, fs::perms::none);
       const ProgramRun run =
-          test::runProgram(copy.string(), {}, "new black\nstop\n", dir.path().string(), kTimeoutSeconds, user);
+          test::runProgram(copy.string(), test::engineArgs(program), "new black\nstop\n", dir.path().string(), kTimeoutSeconds, user);
       std::error_code ignored;  // let TempDir clean up what was locked away
       fs::permissions(dir.path() / "startgame", fs::perms::owner_all, ignored);
       return run;
