@@ -1,5 +1,7 @@
 #include "match/engine_process.h"
 
+#include "match/match_interrupt.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -121,6 +123,7 @@ bool EngineProcess::start(const std::string& path, const std::vector<std::string
     return false;
   }
   setpgid(pid, pid);  // also from this side, so a kill right away finds the group
+  registerEngineProcess(pid);
   int code = 0;
   ssize_t got;
   do {
@@ -128,6 +131,7 @@ bool EngineProcess::start(const std::string& path, const std::vector<std::string
   } while (got < 0 && errno == EINTR);
   ::close(failure[0]);
   pid_ = pid;
+  exitSignal_ = 0;
   toEngine_ = input[1];
   fromEngine_ = output[0];
   pending_.clear();
@@ -163,9 +167,10 @@ EngineProcess::ReadStatus EngineProcess::readLine(Clock::time_point deadline, st
     if (fromEngine_ < 0) return ReadStatus::kClosed;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return ReadStatus::kTimeout;
-    pollfd p{fromEngine_, POLLIN, 0};
-    const int ready = poll(&p, 1, static_cast<int>(left));
+    pollfd p[2] = {{fromEngine_, POLLIN, 0}, {stopWakeFd(), POLLIN, 0}};
+    const int ready = poll(p, 2, static_cast<int>(left));
     if (ready < 0 && errno == EINTR) continue;
+    if (p[1].revents != 0) return ReadStatus::kStopped;
     if (ready == 0) continue;  // the deadline check above decides
     char buffer[4096];
     const ssize_t n = ::read(fromEngine_, buffer, sizeof buffer);
@@ -182,10 +187,13 @@ std::string EngineProcess::exitDescription() {
   if (pid_ <= 0) return "the engine is not running";
   int status = 0;
   if (!reap(pid_, kExitGrace, status)) return "the engine closed its output";
-  pid_ = -1;
+  forget();
   closePipes();
   if (WIFEXITED(status)) return "the engine exited with status " + std::to_string(WEXITSTATUS(status));
-  if (WIFSIGNALED(status)) return std::string("the engine was killed by signal ") + strsignal(WTERMSIG(status));
+  if (WIFSIGNALED(status)) {
+    exitSignal_ = WTERMSIG(status);
+    return std::string("the engine was killed by signal ") + strsignal(WTERMSIG(status));
+  }
   return "the engine ended";
 }
 
@@ -195,7 +203,7 @@ void EngineProcess::stop() {
   closeFd(toEngine_);
   int status = 0;
   if (reap(pid_, kExitGrace, status)) {
-    pid_ = -1;
+    forget();
     closePipes();
     return;
   }
@@ -209,9 +217,14 @@ void EngineProcess::kill() {
     int status = 0;
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
-    pid_ = -1;
+    forget();
   }
   closePipes();
+}
+
+void EngineProcess::forget() {
+  unregisterEngineProcess(pid_);
+  pid_ = -1;
 }
 
 void EngineProcess::closePipes() {

@@ -40,12 +40,15 @@ class EngineProcess {
   // Writes text and a line feed. False when the engine no longer reads.
   bool writeLine(const std::string& text);
 
-  enum class ReadStatus { kLine, kTimeout, kClosed };
+  // kStopped: the match was asked to stop (see match_interrupt.h).
+  enum class ReadStatus { kLine, kTimeout, kClosed, kStopped };
   // Reads one line (without its line feed) that arrives before deadline.
   ReadStatus readLine(Clock::time_point deadline, std::string& line);
 
   // How the process ended, after its output closed: waits up to a second.
   std::string exitDescription();
+  // The signal that ended the process, as found by exitDescription; 0 if none.
+  int exitSignal() const { return exitSignal_; }
 
   // Sends "stop", gives the engine a moment to exit, then kills it.
   void stop();
@@ -55,7 +58,10 @@ class EngineProcess {
  private:
   void closePipes();
 
+  void forget();  // the process is reaped: no longer ours to kill
+
   pid_t pid_ = -1;
+  int exitSignal_ = 0;
   int toEngine_ = -1;
   int fromEngine_ = -1;
   std::string pending_;  // bytes read past the last complete line

@@ -56,7 +56,10 @@ std::string resultWord(Side winner) {
   return "draw";
 }
 
-void writeGameRecord(std::ostream& out, const GameRecord& game) {
+void writeGameRecord(std::ostream& out, const GameRecord& game) { out << gameRecordText(game); }
+
+std::string gameRecordText(const GameRecord& game) {
+  std::ostringstream out;
   out << "game " << game.number << "\n"
       << "black " << game.blackName << "\n"
       << "white " << game.whiteName << "\n"
@@ -73,6 +76,7 @@ void writeGameRecord(std::ostream& out, const GameRecord& game) {
     side = opponent(side);
   }
   out << "\n";
+  return out.str();
 }
 
 std::vector<GameRecord> readGameRecords(std::istream& in) {
@@ -136,7 +140,34 @@ std::vector<GameRecord> readGameRecords(std::istream& in) {
       game.moves.push_back({readMoveText(move.c_str()), seconds});
     }
   }
+  for (GameRecord& game : games) {
+    // The engines left the opening when a played move differs from the line's.
+    for (size_t i = 0; i < game.moves.size() && i < game.opening.size(); ++i) {
+      if (!(game.moves[i].move == game.opening[i])) game.leftOpening = true;
+    }
+  }
   return games;
+}
+
+RecordFile readRecordFile(const std::string& text) {
+  RecordFile file;
+  // Everything up to the last empty line is whole: a game block ends with
+  // one, and the block after it, if any, was cut short.
+  const size_t lastEnd = text.rfind("\n\n");
+  file.completeBytes = lastEnd == std::string::npos ? 0 : lastEnd + 2;
+  const std::string complete = text.substr(0, file.completeBytes);
+  const std::string rest = text.substr(file.completeBytes);
+  std::istringstream lines(complete);
+  file.games = readGameRecords(lines);
+  // Comments before the first game; the header is whole once its empty line is there.
+  std::istringstream head(complete);
+  std::string line;
+  while (std::getline(head, line) && (line.empty() || line[0] == '#')) {
+    if (!line.empty()) file.comments.push_back(line.substr(1));
+  }
+  file.droppedPartial = rest.find_first_not_of(" \t\r\n") != std::string::npos;
+  if (!file.droppedPartial) file.completeBytes = text.size();
+  return file;
 }
 
 }  // namespace tovrane

@@ -16,6 +16,11 @@
 //   2 white 4232 0.052
 //   ...
 //
+// A record written by 'tovrane match' starts with comment lines
+// "# match KEY VALUE" that say which match it belongs to (match_header.h).
+// Each game is written whole and ends with an empty line, so a game cut
+// short (the writer killed mid-write) is recognised by its missing end.
+//
 // result is black, white or draw; end is a code (see gameEndCode) and reason
 // the same in words; each move line is: ply number, colour, the move in
 // four-digit form (from-row from-col to-row to-col), the seconds the engine
@@ -69,8 +74,24 @@ std::string resultWord(Side winner);
 
 void writeGameRecord(std::ostream& out, const GameRecord& game);
 
+// The game's text form as writeGameRecord writes it.
+std::string gameRecordText(const GameRecord& game);
+
 // Reads every game of a record file. Throws std::runtime_error with the line
 // number for a line it cannot read.
 std::vector<GameRecord> readGameRecords(std::istream& in);
+
+// A record file as a match reads it back to resume or merge.
+struct RecordFile {
+  std::vector<std::string> comments;  // the '#' lines before the first game, without '#'
+  std::vector<GameRecord> games;      // the complete games
+  size_t completeBytes = 0;           // the length of the file up to the end of the last complete game
+  bool droppedPartial = false;        // a game cut short at the end was dropped
+};
+
+// Reads the complete games; text after the last empty line that ends a game
+// is a game cut short and dropped. Throws std::runtime_error for a line it
+// cannot read among the complete games.
+RecordFile readRecordFile(const std::string& text);
 
 }  // namespace tovrane

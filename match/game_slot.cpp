@@ -1,8 +1,12 @@
 #include "match/game_slot.h"
 
+#include <signal.h>
+
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
+#include "match/match_interrupt.h"
 #include "rules/move_generator.h"
 
 namespace tovrane {
@@ -61,6 +65,10 @@ std::optional<std::string> startEngine(EngineProcess& process, const EngineSetup
   switch (process.readLine(deadlineAfter(sent, std::max(moveSeconds, kMinNameSeconds)), line)) {
     case EngineProcess::ReadStatus::kLine:
       break;
+    case EngineProcess::ReadStatus::kStopped:
+      error = "the match was stopped";
+      process.kill();
+      return std::nullopt;
     case EngineProcess::ReadStatus::kTimeout:
       error = setup.path + " did not answer 'name?'";
       process.kill();
@@ -103,8 +111,10 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
     return std::string(colourWord(side)) + " (" + (side == kBlack ? game.blackName : game.whiteName) + ")";
   };
   // A loss by a fault: the engine's state is unknown, so it is restarted
-  // for the next game.
-  auto lose = [&](Side side, GameEnd end, const std::string& reason) {
+  // for the next game. Once the match is being stopped a fault is no loss:
+  // the game is dropped.
+  auto lose = [&](Side side, GameEnd end, const std::string& reason) -> std::optional<GameRecord> {
+    if (stopRequested()) return std::nullopt;
     game.winner = opponent(side);
     game.end = end;
     game.reason = who(side) + " " + reason;
@@ -145,14 +155,23 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
     std::string line;
     EngineProcess::ReadStatus status = EngineProcess::ReadStatus::kClosed;
     if (process.writeLine(command)) status = process.readLine(deadlineAfter(sent, config_.moveSeconds), line);
-    const double seconds = std::chrono::duration<double>(Clock::now() - sent).count();
+    // Counted in whole milliseconds, as the record keeps them, so a report
+    // read back from the record is the same as the live one.
+    const double seconds = std::round(std::chrono::duration<double>(Clock::now() - sent).count() * 1000) / 1000;
     dirs_[e].restore();
+    if (status == EngineProcess::ReadStatus::kStopped) return std::nullopt;
     if (status == EngineProcess::ReadStatus::kTimeout) {
       return lose(side, GameEnd::kTimeout,
                   "gave no move within " + secondsText(config_.moveSeconds) + " s");
     }
     if (status == EngineProcess::ReadStatus::kClosed) {
-      return lose(side, GameEnd::kCrash, "crashed: " + process.exitDescription());
+      const std::string description = process.exitDescription();
+      // An engine ended by SIGINT, SIGTERM or SIGHUP was stopped from outside
+      // along with the match (a batch system ending the job, a closed ssh
+      // session), not by a fault of its own.
+      const int signal = process.exitSignal();
+      if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP) requestStop(signal);
+      return lose(side, GameEnd::kCrash, "crashed: " + description);
     }
     line = trimRight(line);
     Move move{};
@@ -188,6 +207,8 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
       game.reason = "the ply cap of " + std::to_string(config_.maxPlies) + " was reached";
       return game;
     }
+    // Stopping: the worker tells the engines "stop" after this.
+    if (stopRequested()) return std::nullopt;
     if (index > lastNeeded.load()) {
       // The match is decided without this game; its engines are mid-game.
       for (EngineProcess& p : processes_) p.kill();

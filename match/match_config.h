@@ -19,11 +19,16 @@ struct EngineEntry {
 struct MatchConfig {
   EngineEntry engines[2];
   std::vector<OpeningLine> openings;  // each is played twice, colours swapped
+  std::string openingSource;          // how the openings were made, e.g. "random plies 4 seed 1"
   double moveSeconds = 10;            // per move, from writing the command
   int quietPlies = 80;                // a draw after this many plies without a capture
   int maxPlies = 400;                 // a draw at this many plies
   int concurrency = 1;                // games played at once
   std::string recordPath;             // where every game is written; empty: nowhere
+  bool resume = false;                // continue the match of an existing record
+  bool overwrite = false;             // replace an existing record (else it is refused)
+  int shard = 1;                      // play only share shard (1-based) of shards shares of the openings
+  int shards = 1;
   bool sprt = false;                  // stop once the SPRT decides
   double elo0 = 0;
   double elo1 = 5;

@@ -6,9 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <condition_variable>
-#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -16,22 +14,19 @@
 #include <mutex>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <thread>
 
 #include "match/engine_workdir.h"
 #include "match/game_slot.h"
+#include "match/match_header.h"
+#include "match/match_interrupt.h"
 
 namespace tovrane {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string formatNumber(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
 
 // Removes the match's temporary directories however runMatch ends.
 struct TempRoot {
@@ -52,50 +47,72 @@ struct TempRoot {
 
 std::string baseName(const std::string& path) { return fs::path(path).filename().string(); }
 
-std::string pointsText(double points) {
-  return std::fmod(points, 1.0) == 0 ? formatNumber("%.0f", points) : formatNumber("%.1f", points);
-}
+std::string signalName(int signal) { return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal"; }
 
-std::string eloText(const EloEstimate& e) {
-  if (!std::isfinite(e.elo)) return e.elo > 0 ? "+inf" : "-inf";
-  // Rounded to zero, an even score prints as +0.0, not -0.0.
-  std::string text = formatNumber("%+.1f", std::fabs(e.elo) < 0.05 ? 0.0 : e.elo);
-  text += std::isfinite(e.margin) ? " +- " + formatNumber("%.1f", e.margin) : " +- inf";
-  return text;
-}
+struct ReadRecord {
+  RecordFile file;
+  MatchHeader header;
+};
 
-std::string padRight(const std::string& text, size_t width) {
-  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
-}
-
-std::string padLeft(const std::string& text, size_t width) {
-  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
-}
-
-void printTable(const MatchResult& result, std::ostream& out) {
-  size_t nameWidth = 6;
-  for (const std::string& n : result.names) nameWidth = std::max(nameWidth, n.size());
-  out << "\n"
-      << padRight("engine", nameWidth) << "  games  wins  draws  losses   score  elo (95%)         avg move"
-      << "  max move\n";
-  for (int e = 0; e < 2; ++e) {
-    const EngineTally& t = result.tally[e];
-    const MatchScore& s = t.score;
-    out << padRight(result.names[e], nameWidth) << padLeft(std::to_string(s.games()), 7)
-        << padLeft(std::to_string(s.wins), 6) << padLeft(std::to_string(s.draws), 7)
-        << padLeft(std::to_string(s.losses), 8) << padLeft(formatNumber("%.1f%%", s.games() > 0 ? (100.0 * s.wins + 50.0 * s.draws) / s.games() : 50.0), 8) << "  "
-        << padRight(eloText(estimateElo(s)), 16)
-        << padLeft(formatNumber("%.3f s", t.moves > 0 ? t.moveSeconds / t.moves : 0.0), 10)
-        << padLeft(formatNumber("%.3f s", t.longestMove), 10) << "\n";
+// Reads a record and its match lines; throws MatchError naming the file.
+ReadRecord readRecord(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw MatchError("cannot read record file " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  ReadRecord r;
+  try {
+    r.file = readRecordFile(text.str());
+    r.header = parseMatchHeader(r.file.comments);
+  } catch (const std::runtime_error& e) {
+    throw MatchError(path + ": " + e.what() + " (not a record of 'tovrane match', or one written before resuming existed)");
   }
+  return r;
 }
+
+// A game read back from a record: which engine had black follows from its
+// number (engine 1 has black in odd games), and the names must agree.
+GameRecord recordedGame(GameRecord game, const MatchHeader& header, const std::string& path) {
+  game.blackEngine = (game.number - 1) % 2;
+  if (game.blackName != header.names[game.blackEngine] || game.whiteName != header.names[1 - game.blackEngine]) {
+    throw MatchError(path + ": game " + std::to_string(game.number) + " has other players than the match");
+  }
+  return game;
+}
+
+SprtSetup sprtOf(const MatchHeader& h) { return {h.sprt, h.elo0, h.elo1, h.alpha, h.beta}; }
+
+// The record of this run: created with its header, or the complete part of
+// an earlier run's record kept and appended to.
+class RecordWriter {
+ public:
+  void create(const std::string& path, const MatchHeader& header) {
+    open(path, std::ios::trunc);
+    write(matchHeaderText(header));
+  }
+  void append(const std::string& path, size_t keepBytes) {
+    // Drops what a killed writer left half-written.
+    fs::resize_file(path, keepBytes);
+    open(path, std::ios::app);
+  }
+  void write(const std::string& text) {
+    if (!out_.is_open()) return;
+    out_ << text;
+    out_.flush();
+    if (!out_) throw MatchError("cannot write record file " + path_);
+  }
+
+ private:
+  void open(const std::string& path, std::ios::openmode mode) {
+    path_ = path;
+    out_.open(path, mode | std::ios::binary);
+    if (!out_) throw MatchError("cannot write record file " + path);
+  }
+  std::string path_;
+  std::ofstream out_;
+};
 
 }  // namespace
-
-int winningEngine(const GameRecord& game) {
-  if (game.winner == 0) return -1;
-  return game.winner == kBlack ? game.blackEngine : 1 - game.blackEngine;
-}
 
 MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
   // A write to an engine that has died must come back as an error, not end
@@ -106,7 +123,27 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) == -1) open("/dev/null", O_RDWR);
   }
+  // An existing record is never replaced unless asked; resuming reads it.
+  std::optional<ReadRecord> earlier;
+  // An empty file is what a run killed before its first write leaves.
+  if (!config.recordPath.empty() && fs::exists(config.recordPath) &&
+      !(config.resume && fs::is_regular_file(config.recordPath) && fs::file_size(config.recordPath) == 0)) {
+    if (config.resume) {
+      earlier = readRecord(config.recordPath);
+    } else if (!config.overwrite) {
+      throw MatchError("record file " + config.recordPath +
+                       " exists; give --resume to continue its match or --overwrite to replace it");
+    }
+  }
+  const int totalOpenings = static_cast<int>(config.openings.size());
+  if (config.shards > totalOpenings) {
+    throw MatchError("--shard " + std::to_string(config.shard) + "/" + std::to_string(config.shards) + " with only " +
+                     std::to_string(totalOpenings) + " openings: use at most as many shards as openings");
+  }
+
+  StopSignals stopSignals;
   TempRoot root;
+  MatchResult stopped;
 
   EngineSetup setups[2];
   for (int e = 0; e < 2; ++e) {
@@ -124,6 +161,10 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
     EngineProcess probe;
     std::string error;
     const std::optional<std::string> name = startEngine(probe, s, probeDir.path(), config.moveSeconds, error);
+    if (stopRequested()) {
+      stopped.stopSignal = stopSignal();
+      return stopped;
+    }
     if (!name) throw MatchError("engine " + std::to_string(e + 1) + " cannot be started: " + error);
     probe.stop();
     s.name = entry.name.empty() ? *name : entry.name;
@@ -136,143 +177,189 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
       setups[1].name += " #2";
     }
   }
+  const std::string names[2] = {setups[0].name, setups[1].name};
+  const MatchHeader header = matchHeader(config, names);
 
-  std::ofstream record;
-  if (!config.recordPath.empty()) {
-    record.open(config.recordPath, std::ios::trunc);
-    if (!record) throw MatchError("cannot write record file " + config.recordPath);
-    record << "# tovrane match record: " << setups[0].name << " vs " << setups[1].name << "\n\n";
+  // The games of this shard (all games when not sharded), and those of them
+  // an earlier run recorded.
+  const OpeningRange range = shardOpenings(totalOpenings, config.shard, config.shards);
+  const int firstGame = 2 * range.begin;
+  const int endGame = 2 * range.end;
+  std::map<int, GameRecord> recorded;
+  RecordWriter record;
+  if (earlier) {
+    const std::string difference = matchDifference(earlier->header, header, true);
+    if (!difference.empty()) {
+      throw MatchError("record file " + config.recordPath + " belongs to another match (" + difference +
+                       "); give another --record file, or --overwrite to replace it");
+    }
+    for (GameRecord& g : earlier->file.games) {
+      const int k = g.number - 1;
+      if (k < firstGame || k >= endGame || recorded.count(k) > 0 ||
+          g.opening != config.openings[static_cast<size_t>(k / 2)]) {
+        throw MatchError("record file " + config.recordPath + ": game " + std::to_string(g.number) +
+                         " does not belong to this match");
+      }
+      recorded.emplace(k, recordedGame(std::move(g), header, config.recordPath));
+    }
+    record.append(config.recordPath, earlier->file.completeBytes);
+  } else if (!config.recordPath.empty()) {
+    record.create(config.recordPath, header);
   }
 
-  const int total = static_cast<int>(config.openings.size()) * 2;
-  const int slotCount = std::max(1, std::min(config.concurrency, total));
+  std::vector<int> toPlay;
+  for (int k = firstGame; k < endGame; ++k) {
+    if (recorded.count(k) == 0) toPlay.push_back(k);
+  }
+  const int slotCount = std::max(1, std::min(config.concurrency, static_cast<int>(toPlay.size())));
   std::vector<std::unique_ptr<GameSlot>> slots;
-  for (int i = 0; i < slotCount; ++i) slots.push_back(std::make_unique<GameSlot>(config, setups, root.path, i));
+  if (!toPlay.empty()) {
+    for (int i = 0; i < slotCount; ++i) slots.push_back(std::make_unique<GameSlot>(config, setups, root.path, i));
+  }
 
   std::mutex mutex;
   std::condition_variable finished;
-  std::vector<std::optional<GameRecord>> games(static_cast<size_t>(total));
-  std::vector<std::exception_ptr> failures(static_cast<size_t>(total));
-  std::vector<bool> done(static_cast<size_t>(total), false);
-  std::atomic<int> nextGame{0};
-  std::atomic<int> lastNeeded{total - 1};
+  const size_t playCount = toPlay.size();
+  std::vector<std::optional<GameRecord>> games(playCount);
+  std::vector<std::exception_ptr> failures(playCount);
+  std::vector<bool> done(playCount, false);
+  std::atomic<size_t> nextPlay{0};
+  std::atomic<int> lastNeeded{endGame - 1};
+  int workersLeft = static_cast<int>(slots.size());
 
   std::vector<std::thread> workers;
-  for (int i = 0; i < slotCount; ++i) {
+  for (size_t i = 0; i < slots.size(); ++i) {
     workers.emplace_back([&, i] {
-      GameSlot& slot = *slots[static_cast<size_t>(i)];
-      while (true) {
-        const int k = nextGame.fetch_add(1);
-        if (k >= total || k > lastNeeded.load()) break;
+      GameSlot& slot = *slots[i];
+      while (!stopRequested()) {
+        const size_t p = nextPlay.fetch_add(1);
+        if (p >= playCount || toPlay[p] > lastNeeded.load()) break;
         std::optional<GameRecord> game;
         std::exception_ptr failure;
         try {
-          game = slot.play(k, lastNeeded);
+          game = slot.play(toPlay[p], lastNeeded);
         } catch (...) {
           failure = std::current_exception();
         }
         {
           std::lock_guard<std::mutex> lock(mutex);
-          games[static_cast<size_t>(k)] = std::move(game);
-          failures[static_cast<size_t>(k)] = failure;
-          done[static_cast<size_t>(k)] = true;
+          games[p] = std::move(game);
+          failures[p] = failure;
+          done[p] = true;
         }
         finished.notify_all();
         if (failure) break;
       }
       slot.stopEngines();
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        --workersLeft;
+      }
+      finished.notify_all();
     });
   }
 
-  MatchResult result;
-  result.names[0] = setups[0].name;
-  result.names[1] = setups[1].name;
-  const SprtBounds bounds = sprtBounds(config.alpha, config.beta);
+  // A shard's games alone do not decide the test: 'tovrane merge' does.
+  const SprtSetup sprt = config.shards == 1 ? sprtOf(header) : SprtSetup{};
+  MatchReport report(names, header.totalGames(), sprt, out);
   std::exception_ptr failure;
-  for (int k = 0; k < total; ++k) {
-    std::unique_lock<std::mutex> lock(mutex);
-    finished.wait(lock, [&] { return done[static_cast<size_t>(k)]; });
-    if (failures[static_cast<size_t>(k)]) {
-      failure = failures[static_cast<size_t>(k)];
-      lastNeeded = -1;
-      break;
-    }
-    GameRecord game = std::move(*games[static_cast<size_t>(k)]);
-    lock.unlock();
-
-    const int winner = winningEngine(game);
-    for (int e = 0; e < 2; ++e) {
-      MatchScore& s = result.tally[e].score;
-      if (winner < 0) {
-        ++s.draws;
-      } else if (winner == e) {
-        ++s.wins;
-      } else {
-        ++s.losses;
+  size_t p = 0;  // the next of toPlay to report
+  bool gap = false;  // a game of this run was not finished: stopped
+  for (int k = firstGame; k < endGame && !report.decided(); ++k) {
+    if (recorded.count(k) > 0) {
+      report.add(std::move(recorded[k]));
+    } else if (!gap) {
+      std::unique_lock<std::mutex> lock(mutex);
+      finished.wait(lock, [&] { return done[p] || workersLeft == 0; });
+      if (failures[p]) {
+        failure = failures[p];
+        break;
       }
+      if (!done[p] || !games[p]) {
+        gap = true;
+      } else {
+        GameRecord game = std::move(*games[p]);
+        lock.unlock();
+        record.write(gameRecordText(game));
+        report.add(std::move(game));
+      }
+      ++p;
+    } else {
+      // Stopped: the games finished after the first unfinished one count too.
+      std::unique_lock<std::mutex> lock(mutex);
+      finished.wait(lock, [&] { return workersLeft == 0; });
+      if (done[p] && games[p]) {
+        record.write(gameRecordText(*games[p]));
+        report.add(std::move(*games[p]));
+      }
+      ++p;
     }
-    for (int i = 0; i < game.plies(); ++i) {
-      const Side side = i % 2 == 0 ? kBlack : kWhite;
-      const int e = side == kBlack ? game.blackEngine : 1 - game.blackEngine;
-      EngineTally& t = result.tally[e];
-      t.moveSeconds += game.moves[static_cast<size_t>(i)].seconds;
-      t.longestMove = std::max(t.longestMove, game.moves[static_cast<size_t>(i)].seconds);
-      ++t.moves;
-    }
-    const MatchScore& s = result.tally[0].score;
-    out << "game " << game.number << "/" << total << ": " << game.blackName << " (black) - " << game.whiteName
-        << " (white): " << (winner < 0 ? "draw" : resultWord(game.winner) + " wins") << ", " << game.reason << ", "
-        << game.plies() << " plies; score " << result.names[0] << " " << pointsText(s.wins + 0.5 * s.draws) << " - "
-        << pointsText(s.losses + 0.5 * s.draws) << " " << result.names[1];
-    if (config.sprt) {
-      result.llr = sprtLlr(s, config.elo0, config.elo1);
-      out << "; LLR " << formatNumber("%.2f", result.llr) << " (" << formatNumber("%.2f", bounds.lower) << ", "
-          << formatNumber("%.2f", bounds.upper) << ")";
-    }
-    out << "\n" << std::flush;
-    if (record.is_open()) {
-      writeGameRecord(record, game);
-      record.flush();
-    }
-    result.games.push_back(std::move(game));
-    if (config.sprt && (result.llr <= bounds.lower || result.llr >= bounds.upper)) {
-      result.sprtDecision = result.llr >= bounds.upper ? 1 : -1;
-      lastNeeded = k;
-      break;
-    }
+    if (report.decided()) lastNeeded = k;
+  }
+  if (failure) {
+    lastNeeded = -1;
+    requestStop(SIGTERM);
   }
   for (std::thread& w : workers) w.join();
   if (failure) std::rethrow_exception(failure);
 
-  printTable(result, out);
-  if (config.sprt) {
-    out << "\nSPRT elo0 " << formatNumber("%g", config.elo0) << ", elo1 " << formatNumber("%g", config.elo1)
-        << " (alpha " << formatNumber("%g", config.alpha) << ", beta " << formatNumber("%g", config.beta)
-        << "): LLR " << formatNumber("%.2f", result.llr) << ", bounds (" << formatNumber("%.2f", bounds.lower)
-        << ", " << formatNumber("%.2f", bounds.upper) << "); ";
-    const std::string accepted = formatNumber("%g", result.sprtDecision > 0 ? config.elo1 : config.elo0);
-    const std::string rejected = formatNumber("%g", result.sprtDecision > 0 ? config.elo0 : config.elo1);
-    if (result.sprtDecision != 0) {
-      out << (result.sprtDecision > 0 ? "H1" : "H0") << " accepted: " << result.names[0] << " - " << result.names[1]
-          << " = " << accepted << " Elo rather than " << rejected;
-    } else {
-      out << "no decision after " << result.games.size() << " games";
-    }
-    out << "\n";
+  report.finish();
+  MatchResult& result = report.result();
+  if (earlier) {
+    out << "resumed: " << earlier->file.games.size() << " game(s) were already in " << config.recordPath << "\n";
+    if (earlier->file.droppedPartial) out << "note: a game cut short at the end of the record was dropped\n";
   }
-  std::map<std::string, int> ends;
-  int leftOpening = 0;
-  for (const GameRecord& g : result.games) {
-    ++ends[gameEndCode(g.end)];
-    leftOpening += g.leftOpening ? 1 : 0;
+  if (config.shards > 1) {
+    out << "shard " << config.shard << "/" << config.shards << ": games " << firstGame + 1 << "-" << endGame << " of "
+        << header.totalGames() << "; 'tovrane merge' reports the shards' records together\n";
   }
-  out << "\ngame ends:";
-  for (const auto& [code, count] : ends) out << " " << code << " " << count;
-  out << "\n";
-  if (leftOpening > 0) {
-    out << "note: in " << leftOpening << " game(s) an engine did not play the opening move from its book folder\n";
+  if (gap) {
+    result.stopSignal = stopSignal();
+    out << "stopped by " << signalName(result.stopSignal) << " after " << result.games.size() << " of "
+        << endGame - firstGame << " games"
+        << (config.recordPath.empty() ? "" : "; --resume continues it from " + config.recordPath) << "\n";
   }
   return result;
+}
+
+MatchResult mergeRecords(const std::vector<std::string>& paths, std::ostream& out) {
+  std::vector<ReadRecord> records;
+  for (const std::string& path : paths) records.push_back(readRecord(path));
+  if (records.empty()) throw MatchError("no record files given");
+  const MatchHeader& header = records[0].header;
+  std::map<int, std::pair<GameRecord, size_t>> games;  // by number: the game and its file
+  std::vector<std::string> notes;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const std::string difference = matchDifference(header, records[i].header, false);
+    if (!difference.empty()) {
+      throw MatchError(paths[0] + " and " + paths[i] + " belong to different matches (" + difference + ")");
+    }
+    if (records[i].file.droppedPartial) notes.push_back(paths[i] + ": a game cut short at the end was dropped");
+    for (GameRecord& g : records[i].file.games) {
+      if (g.number < 1 || g.number > header.totalGames()) {
+        throw MatchError(paths[i] + ": game " + std::to_string(g.number) + " is not a game of this match");
+      }
+      const int number = g.number;
+      const auto [it, fresh] = games.emplace(number, std::make_pair(recordedGame(std::move(g), header, paths[i]), i));
+      if (!fresh) {
+        throw MatchError("game " + std::to_string(it->first) + " is in both " + paths[it->second.second] + " and " +
+                         paths[i]);
+      }
+    }
+  }
+  MatchReport report(header.names, header.totalGames(), sprtOf(header), out);
+  for (auto& [number, game] : games) {
+    if (report.decided()) break;
+    report.add(std::move(game.first));
+  }
+  report.finish();
+  const int have = static_cast<int>(games.size());
+  if (!report.decided() && have < header.totalGames()) {
+    notes.push_back(std::to_string(header.totalGames() - have) + " of the match's " +
+                    std::to_string(header.totalGames()) + " games are in none of these records");
+  }
+  for (const std::string& n : notes) out << "note: " << n << "\n";
+  return report.result();
 }
 
 }  // namespace tovrane

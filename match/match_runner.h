@@ -1,7 +1,9 @@
 #pragma once
 // The referee of a match: plays games between two engine programs over the
 // engines' own command protocol, checks every move with the move generator,
-// and reports each game and the final standings.
+// and reports each game and the final standings. A match can be stopped by
+// a signal, resumed from its record, and split into shards whose records
+// are merged afterwards.
 
 #include <iosfwd>
 #include <stdexcept>
@@ -10,39 +12,33 @@
 
 #include "match/game_record.h"
 #include "match/match_config.h"
-#include "match/match_stats.h"
+#include "match/match_report.h"
 
 namespace tovrane {
 
-// An engine that cannot be started or does not answer "name?", or a
-// working directory that cannot be made.
+// An engine that cannot be started or does not answer "name?", a working
+// directory that cannot be made, or a record that cannot be written,
+// resumed or merged.
 struct MatchError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct EngineTally {
-  MatchScore score;  // from this engine's point of view
-  double moveSeconds = 0;
-  double longestMove = 0;
-  int moves = 0;
-};
-
-struct MatchResult {
-  std::string names[2];
-  std::vector<GameRecord> games;  // in game order
-  EngineTally tally[2];
-  double llr = 0;
-  int sprtDecision = 0;  // 0 none, -1 elo0 accepted, +1 elo1 accepted
-};
-
-// Plays the match. Writes a line per finished game, in game order, and the
-// standings at the end to out. Games run concurrently but are reported, and
-// counted, as if played one after another, so the output does not depend on
-// the concurrency. Throws MatchError before the first game when an engine
-// cannot be started.
+// Plays the match (or its shard). Writes a line per finished game, in game
+// order, and the standings at the end to out. Games run concurrently but are
+// reported, and counted, as if played one after another, so the output does
+// not depend on the concurrency. With config.resume the games already in
+// the record are counted (and reprinted) and only the others played.
+// SIGINT or SIGTERM stop the match: the games under way are dropped, the
+// finished ones kept and reported, and result.stopSignal says so. Throws
+// MatchError before the first game when an engine cannot be started or the
+// record cannot be used.
 MatchResult runMatch(const MatchConfig& config, std::ostream& out);
 
-// The winner of a game as an engine index (0 or 1), or -1 for a draw.
-int winningEngine(const GameRecord& game);
+// Reads the records of one match (shards, or a stopped run and its
+// resumption) and reports their games as a single run over them would,
+// with the sequential test of the match. Notes on missing or dropped games
+// follow the report. Throws MatchError when a file cannot be read, the
+// records belong to different matches, or a game appears twice.
+MatchResult mergeRecords(const std::vector<std::string>& paths, std::ostream& out);
 
 }  // namespace tovrane

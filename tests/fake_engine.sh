@@ -4,8 +4,9 @@
 # its working directory has one for its colour, and otherwise the first (or
 # last) move that `tovrane moves` lists. It can misbehave on purpose.
 #
-# usage: fake_engine.sh TOVRANE NAME [pick=first|pick=last] [nobook] [FAULT@N] [if=MOVE]
+# usage: fake_engine.sh TOVRANE NAME [pick=first|pick=last] [nobook] [FAULT@N] [if=MOVE] [delay=SECONDS]
 #   nobook  never look at book files
+#   delay=SECONDS  think this long before every move reply
 #   FAULT@N  at its N-th move reply in a game: illegal (answers move 0000),
 #            malformed (answers a line that is not a move), silent (answers
 #            nothing), exit (ends with status 3)
@@ -19,11 +20,13 @@ usebook=yes
 only=
 fault=
 at=0
+delay=
 for word in "$@"; do
   case $word in
     pick=*) pick=${word#pick=} ;;
     if=*) only=${word#if=} ;;
     nobook) usebook= ;;
+    delay=*) delay=${word#delay=} ;;
     *@*) fault=${word%@*}; at=${word#*@} ;;
   esac
 done
@@ -46,6 +49,7 @@ apply() {
 
 our_move() {
   replies=$((replies + 1))
+  [[ -n $delay ]] && sleep "$delay"
   if [[ -n $fault && $replies -eq $at && (-z $only || $first == "$only") ]]; then
     case $fault in
       illegal) echo "move 0000"; return ;;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -71,7 +72,8 @@ class MatchTest : public testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::path(testing::TempDir()) /
-           ("match_test_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("match_test_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+            std::to_string(getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "tmp");
     // The referee's temporary working directories go here, to be counted.
@@ -209,7 +211,7 @@ TEST_F(MatchTest, OpeningMoveWinsOverTheEnginesOwnBook) {
     cli::Args args = {"match"};
     addFake(args, "Booked", {"dir=" + path("own")});
     addFake(args, "Plain");
-    const std::string record = path("games.txt");
+    const std::string record = path(withOpening ? "opening.txt" : "own.txt");
     args.insert(args.end(), {"--draw-plies", "4", "--record", record});
     if (withOpening) {
       args.insert(args.end(), {"--opening-file", openings});

@@ -38,14 +38,22 @@ Game rules:
   --max-plies N      draw when a game reaches N plies (default 400)
 Running:
   --concurrency N    games played at once (default: number of cores)
-  --record FILE      write every game to FILE (see 'tovrane replay')
+  --record FILE      write every game to FILE as it ends (see 'tovrane replay');
+                     an existing FILE is refused unless one of:
+  --resume           continue the match recorded in FILE: its games count,
+                     only the missing ones are played (a new FILE if missing)
+  --overwrite        replace FILE
+  --shard K/N        play only the K-th of N equal blocks of the openings;
+                     'tovrane merge' reports the shards' records together
   --sprt ELO0 ELO1   stop when the sequential test accepts ELO0 or ELO1 as
-                     the first engine's Elo advantage
+                     the first engine's Elo advantage (not within a shard)
   --alpha A, --beta B  error rates of the sequential test (default 0.05)
 
 A reply that is not "move dddd", an illegal move, no reply within the time
 limit, or an engine that dies loses the game; a side to move without a legal
-move loses. The exit status is 0 when the match ran to its end.
+move loses. Ctrl-C (SIGINT) or SIGTERM stops the match: engines are told
+"stop", the finished games are kept and reported; a second one ends at once.
+The exit status is 0 when the match ran to its end, 128+signal when stopped.
 )";
 
 namespace {
@@ -107,6 +115,15 @@ EngineEntry parseEngine(const Args& args, size_t& i) {
   return entry;
 }
 
+// K/N with 1 <= K <= N.
+void parseShard(const std::string& text, MatchConfig& config) {
+  const size_t slash = text.find('/');
+  const std::string what = "--shard K/N";
+  if (slash == std::string::npos) throw UsageError(what + " needs the form K/N, got '" + text + "'");
+  config.shards = parseInt(text.substr(slash + 1), 1, kMaxOpenings, "N of " + what);
+  config.shard = parseInt(text.substr(0, slash), 1, config.shards, "K of " + what);
+}
+
 const std::string& valueOf(const Args& args, size_t& i) {
   if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
   return args[++i];
@@ -150,6 +167,12 @@ int runMatch(Args& args, std::ostream& out) {
       config.concurrency = parseInt(valueOf(args, i), 1, kMaxConcurrency, "--concurrency");
     } else if (option == "--record") {
       config.recordPath = valueOf(args, i);
+    } else if (option == "--resume") {
+      config.resume = true;
+    } else if (option == "--overwrite") {
+      config.overwrite = true;
+    } else if (option == "--shard") {
+      parseShard(valueOf(args, i), config);
     } else if (option == "--sprt") {
       config.sprt = true;
       config.elo0 = parseNumber(valueOf(args, i), -1000, 1000, "ELO0");
@@ -165,6 +188,10 @@ int runMatch(Args& args, std::ostream& out) {
     ++i;
   }
   if (engineCount != 2) throw UsageError(std::string("usage: tovrane ") + kMatchUsage);
+  if (config.resume && config.overwrite) throw UsageError("--resume and --overwrite exclude each other");
+  if ((config.resume || config.overwrite) && config.recordPath.empty()) {
+    throw UsageError("--resume and --overwrite need --record FILE");
+  }
   if (!openingFile.empty()) {
     if (plies >= 0 || haveSeed) throw UsageError("--opening-file cannot be combined with --plies or --seed");
     try {
@@ -175,11 +202,14 @@ int runMatch(Args& args, std::ostream& out) {
     if (openingCount > 0 && static_cast<size_t>(openingCount) < config.openings.size()) {
       config.openings.resize(static_cast<size_t>(openingCount));
     }
+    config.openingSource = "file";
   } else {
-    config.openings = randomOpenings(openingCount > 0 ? openingCount : 10, plies >= 0 ? plies : 4, seed);
+    const int openingPlies = plies >= 0 ? plies : 4;
+    config.openings = randomOpenings(openingCount > 0 ? openingCount : 10, openingPlies, seed);
+    config.openingSource = "random plies " + std::to_string(openingPlies) + " seed " + std::to_string(seed);
   }
-  tovrane::runMatch(config, out);
-  return 0;
+  const MatchResult result = tovrane::runMatch(config, out);
+  return result.stopSignal == 0 ? 0 : 128 + result.stopSignal;
 }
 
 }  // namespace tovrane::cli

@@ -62,6 +62,16 @@ const std::vector<Command>& commands() {
        .summary = "play games between two engine programs and report the result (see match --help)",
        .help = kMatchHelp,
        .run = runMatch},
+      {.name = "merge",
+       .usage = "merge RECORD...",
+       .summary = "report the records of one match's shards (or of a stopped and resumed run) as one match",
+       .help = "Reads record files written by 'tovrane match --record' for one match, for\n"
+               "instance by its --shard K/N runs, and prints the game lines, the table, the\n"
+               "Elo difference and the sequential test's verdict exactly as one run over\n"
+               "those games would. Refuses records of different matches and a game found\n"
+               "twice; notes games that none of the records hold. A game cut short at the\n"
+               "end of a record (its writer killed) is dropped with a note.\n",
+       .run = runMerge},
       {.name = "replay",
        .usage = "replay FILE [GAME]",
        .summary = "show a recorded game move by move as boards",

@@ -1,0 +1,50 @@
+#pragma once
+// What makes two runs parts of the same match: the engines, the openings,
+// the rules and the sequential test. A record starts with these as comment
+// lines "# match KEY VALUE", so that a run can be resumed from its record and
+// shard records can be merged, and both refused when they belong to another
+// match. Readers of games skip the comments.
+
+#include <string>
+#include <vector>
+
+#include "match/match_config.h"
+
+namespace tovrane {
+
+struct MatchHeader {
+  std::string names[2];    // the engines' names as shown
+  std::string engines[2];  // the engine's words as given: cmd=... arg=... dir=...
+  int openingCount = 0;
+  std::string openings;    // the source of the openings and a digest of all their moves
+  std::string rules;       // move time, quiet plies, ply cap
+  bool sprt = false;
+  double elo0 = 0, elo1 = 0, alpha = 0, beta = 0;
+  int shard = 1;           // this record holds share shard of shards (1-based)
+  int shards = 1;
+
+  int totalGames() const { return 2 * openingCount; }
+};
+
+MatchHeader matchHeader(const MatchConfig& config, const std::string (&names)[2]);
+
+// The comment lines, and the empty line that ends them.
+std::string matchHeaderText(const MatchHeader& header);
+
+// From a record's leading comments (without their '#'). Throws
+// std::runtime_error when the match lines are missing or unreadable.
+MatchHeader parseMatchHeader(const std::vector<std::string>& comments);
+
+// The first way in which the two differ, as "KEY 'a' vs 'b'"; empty when they
+// belong to the same match. The shard counts only when withShard.
+std::string matchDifference(const MatchHeader& a, const MatchHeader& b, bool withShard);
+
+// The openings (0-based, half-open) of share shard of shards among count:
+// consecutive blocks, so shards 1..k together are the start of the match.
+struct OpeningRange {
+  int begin;
+  int end;
+};
+OpeningRange shardOpenings(int count, int shard, int shards);
+
+}  // namespace tovrane

@@ -1,0 +1,140 @@
+#include "match/match_report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <ostream>
+
+namespace tovrane {
+
+namespace {
+
+std::string formatNumber(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::string pointsText(double points) {
+  return std::fmod(points, 1.0) == 0 ? formatNumber("%.0f", points) : formatNumber("%.1f", points);
+}
+
+std::string eloText(const EloEstimate& e) {
+  if (!std::isfinite(e.elo)) return e.elo > 0 ? "+inf" : "-inf";
+  // Rounded to zero, an even score prints as +0.0, not -0.0.
+  std::string text = formatNumber("%+.1f", std::fabs(e.elo) < 0.05 ? 0.0 : e.elo);
+  text += std::isfinite(e.margin) ? " +- " + formatNumber("%.1f", e.margin) : " +- inf";
+  return text;
+}
+
+std::string padRight(const std::string& text, size_t width) {
+  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+std::string padLeft(const std::string& text, size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+void printTable(const MatchResult& result, std::ostream& out) {
+  size_t nameWidth = 6;
+  for (const std::string& n : result.names) nameWidth = std::max(nameWidth, n.size());
+  out << "\n"
+      << padRight("engine", nameWidth) << "  games  wins  draws  losses   score  elo (95%)         avg move"
+      << "  max move\n";
+  for (int e = 0; e < 2; ++e) {
+    const EngineTally& t = result.tally[e];
+    const MatchScore& s = t.score;
+    out << padRight(result.names[e], nameWidth) << padLeft(std::to_string(s.games()), 7)
+        << padLeft(std::to_string(s.wins), 6) << padLeft(std::to_string(s.draws), 7)
+        << padLeft(std::to_string(s.losses), 8)
+        << padLeft(formatNumber("%.1f%%", s.games() > 0 ? (100.0 * s.wins + 50.0 * s.draws) / s.games() : 50.0), 8)
+        << "  " << padRight(eloText(estimateElo(s)), 16)
+        << padLeft(formatNumber("%.3f s", t.moves > 0 ? t.moveSeconds / t.moves : 0.0), 10)
+        << padLeft(formatNumber("%.3f s", t.longestMove), 10) << "\n";
+  }
+}
+
+}  // namespace
+
+int winningEngine(const GameRecord& game) {
+  if (game.winner == 0) return -1;
+  return game.winner == kBlack ? game.blackEngine : 1 - game.blackEngine;
+}
+
+MatchReport::MatchReport(const std::string (&names)[2], int totalGames, const SprtSetup& sprt, std::ostream& out)
+    : totalGames_(totalGames), sprt_(sprt), out_(out) {
+  result_.names[0] = names[0];
+  result_.names[1] = names[1];
+}
+
+void MatchReport::add(GameRecord game) {
+  const int winner = winningEngine(game);
+  for (int e = 0; e < 2; ++e) {
+    MatchScore& s = result_.tally[e].score;
+    if (winner < 0) {
+      ++s.draws;
+    } else if (winner == e) {
+      ++s.wins;
+    } else {
+      ++s.losses;
+    }
+  }
+  for (int i = 0; i < game.plies(); ++i) {
+    const Side side = i % 2 == 0 ? kBlack : kWhite;
+    const int e = side == kBlack ? game.blackEngine : 1 - game.blackEngine;
+    EngineTally& t = result_.tally[e];
+    t.moveSeconds += game.moves[static_cast<size_t>(i)].seconds;
+    t.longestMove = std::max(t.longestMove, game.moves[static_cast<size_t>(i)].seconds);
+    ++t.moves;
+  }
+  const MatchScore& s = result_.tally[0].score;
+  out_ << "game " << game.number << "/" << totalGames_ << ": " << game.blackName << " (black) - " << game.whiteName
+       << " (white): " << (winner < 0 ? "draw" : resultWord(game.winner) + " wins") << ", " << game.reason << ", "
+       << game.plies() << " plies; score " << result_.names[0] << " " << pointsText(s.wins + 0.5 * s.draws) << " - "
+       << pointsText(s.losses + 0.5 * s.draws) << " " << result_.names[1];
+  if (sprt_.on) {
+    const SprtBounds bounds = sprtBounds(sprt_.alpha, sprt_.beta);
+    result_.llr = sprtLlr(s, sprt_.elo0, sprt_.elo1);
+    out_ << "; LLR " << formatNumber("%.2f", result_.llr) << " (" << formatNumber("%.2f", bounds.lower) << ", "
+         << formatNumber("%.2f", bounds.upper) << ")";
+    if (result_.llr <= bounds.lower || result_.llr >= bounds.upper) result_.sprtDecision = result_.llr >= bounds.upper ? 1 : -1;
+  }
+  out_ << "\n" << std::flush;
+  result_.games.push_back(std::move(game));
+}
+
+void MatchReport::finish() {
+  printTable(result_, out_);
+  if (sprt_.on) {
+    const SprtBounds bounds = sprtBounds(sprt_.alpha, sprt_.beta);
+    out_ << "\nSPRT elo0 " << formatNumber("%g", sprt_.elo0) << ", elo1 " << formatNumber("%g", sprt_.elo1)
+         << " (alpha " << formatNumber("%g", sprt_.alpha) << ", beta " << formatNumber("%g", sprt_.beta)
+         << "): LLR " << formatNumber("%.2f", result_.llr) << ", bounds (" << formatNumber("%.2f", bounds.lower)
+         << ", " << formatNumber("%.2f", bounds.upper) << "); ";
+    const std::string accepted = formatNumber("%g", result_.sprtDecision > 0 ? sprt_.elo1 : sprt_.elo0);
+    const std::string rejected = formatNumber("%g", result_.sprtDecision > 0 ? sprt_.elo0 : sprt_.elo1);
+    if (result_.sprtDecision != 0) {
+      out_ << (result_.sprtDecision > 0 ? "H1" : "H0") << " accepted: " << result_.names[0] << " - "
+           << result_.names[1] << " = " << accepted << " Elo rather than " << rejected;
+    } else {
+      out_ << "no decision after " << result_.games.size() << " games";
+    }
+    out_ << "\n";
+  }
+  std::map<std::string, int> ends;
+  int leftOpening = 0;
+  for (const GameRecord& g : result_.games) {
+    ++ends[gameEndCode(g.end)];
+    leftOpening += g.leftOpening ? 1 : 0;
+  }
+  out_ << "\ngame ends:";
+  for (const auto& [code, count] : ends) out_ << " " << code << " " << count;
+  out_ << "\n";
+  if (leftOpening > 0) {
+    out_ << "note: in " << leftOpening
+         << " game(s) an engine did not play the opening move from its book folder\n";
+  }
+}
+
+}  // namespace tovrane

@@ -1,0 +1,61 @@
+#pragma once
+// The account of a match: a line per game in game order with the running
+// score (and the sequential test's ratio), then the table per engine, the
+// test's verdict and how the games ended. A live match, a resumed one and
+// 'tovrane merge' all report through it, so the same games print the same.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "match/game_record.h"
+#include "match/match_stats.h"
+
+namespace tovrane {
+
+struct EngineTally {
+  MatchScore score;  // from this engine's point of view
+  double moveSeconds = 0;
+  double longestMove = 0;
+  int moves = 0;
+};
+
+struct MatchResult {
+  std::string names[2];
+  std::vector<GameRecord> games;  // in game order
+  EngineTally tally[2];
+  double llr = 0;
+  int sprtDecision = 0;  // 0 none, -1 elo0 accepted, +1 elo1 accepted
+  int stopSignal = 0;    // the signal that stopped the match early, 0 if none
+};
+
+struct SprtSetup {
+  bool on = false;
+  double elo0 = 0, elo1 = 0, alpha = 0.05, beta = 0.05;
+};
+
+// The winner of a game as an engine index (0 or 1), or -1 for a draw.
+int winningEngine(const GameRecord& game);
+
+class MatchReport {
+ public:
+  MatchReport(const std::string (&names)[2], int totalGames, const SprtSetup& sprt, std::ostream& out);
+
+  // Counts a finished game and prints its line; games come in game order.
+  void add(GameRecord game);
+  // The sequential test has accepted a hypothesis: no more games count.
+  bool decided() const { return result_.sprtDecision != 0; }
+  // Prints the table, the test's verdict and the game ends.
+  void finish();
+
+  const MatchResult& result() const { return result_; }
+  MatchResult& result() { return result_; }
+
+ private:
+  MatchResult result_;
+  int totalGames_;
+  SprtSetup sprt_;
+  std::ostream& out_;
+};
+
+}  // namespace tovrane
