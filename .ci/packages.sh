@@ -1,7 +1,8 @@
 # Debian package installs that a mirror in the middle of a sync cannot block.
 # Sourced by .ci/run (and by any other CI script that needs packages):
 #
-#   installPackages PACKAGE...   installs whichever of them are missing
+#   installPackages [--with-recommends] PACKAGE...
+#                                installs whichever of them are missing
 #
 # Returns 0 when every package is installed afterwards, 1 when some are still
 # missing; the caller decides whether that is fatal. What it does:
@@ -13,7 +14,8 @@
 #   - last, every package is taken from the release's main archive
 #     ('apt-get install -t bookworm'), which installs when a lagging security
 #     or update index holds one architecture's libraries back from the other's.
-# Packages come without their recommended packages: name every one needed.
+# Packages come without their recommended packages (name every one needed),
+# unless --with-recommends is given.
 # Tunable for a slow mirror: APT_ATTEMPTS (default 3), APT_PAUSE seconds (20).
 
 aptAttempts=${APT_ATTEMPTS:-3}
@@ -50,11 +52,15 @@ aptUpdate() {
 }
 
 aptInstall() {
-  DEBIAN_FRONTEND=noninteractive apt-get "${aptOptions[@]}" install -y --no-install-recommends "$@"
+  DEBIAN_FRONTEND=noninteractive apt-get "${aptOptions[@]}" install -y $aptRecommends "$@"
 }
 
 installPackages() {
-  local missing attempt release
+  local missing attempt release aptRecommends=--no-install-recommends
+  if [[ ${1:-} == --with-recommends ]]; then
+    aptRecommends=--install-recommends
+    shift
+  fi
   mapfile -t missing < <(missingPackages "$@")
   ((${#missing[@]})) || return 0
   if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
