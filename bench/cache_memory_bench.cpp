@@ -6,8 +6,8 @@
 // pieces, and the heaviest middle games found (positions chosen to maximise
 // the leaves stored). For each it prints the leaves stored and the cache's
 // reserved bytes; then the process's peak resident memory. Finally it
-// searches the heaviest position again with the ceiling lowered to one arena
-// block and checks that the cache stayed within it and that move and score
+// searches the heaviest position again with the ceiling lowered to half the
+// starting table and checks that the cache stayed within it and that move and score
 // are unchanged. Exit status 1 when a check fails.
 //
 //   build/release/bench/cache_memory_bench [--quick]
@@ -116,23 +116,23 @@ int main(int argc, char** argv) {
   }
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  const size_t ceilingBytes = sizeof(EvalCache) + size_t{EvalCache::kMaxEntries} * sizeof(EvalCacheEntry);
+  const size_t ceilingBytes = sizeof(EvalCache) + size_t{EvalCache::kMaxSlots} * sizeof(EvalCacheEntry);
   std::printf("largest search: %zu leaves, cache %.1f MiB\n", largest, mebibytes(largestReserved));
   std::printf("ceiling: %u leaves, cache at most %.1f MiB\n", EvalCache::kMaxEntries, mebibytes(ceilingBytes));
   std::printf("peak resident memory: %.1f MiB\n", static_cast<double>(usage.ru_maxrss) / 1024);
 
-  // The ceiling at work: one block for a search that needs more.
-  const Result capped = search(heaviest, EvalCache::kEntriesPerBlock);
-  const size_t oneBlock = sizeof(EvalCache) + size_t{EvalCache::kEntriesPerBlock} * sizeof(EvalCacheEntry);
-  std::printf("capped at %u leaves: %s held %zu, cache %.1f MiB (limit %.1f MiB), time %.2f s\n",
-              EvalCache::kEntriesPerBlock, heaviest.board, capped.entries, mebibytes(capped.reserved),
-              mebibytes(oneBlock), capped.seconds);
+  // The ceiling at work: the starting table for a search that needs more.
+  const uint32_t smallLimit = EvalCache::kInitialSlots / 2;
+  const Result capped = search(heaviest, smallLimit);
+  const size_t smallTable = sizeof(EvalCache) + size_t{EvalCache::kInitialSlots} * sizeof(EvalCacheEntry);
+  std::printf("capped at %u leaves: %s held %zu, cache %.1f MiB (limit %.1f MiB), time %.2f s\n", smallLimit,
+              heaviest.board, capped.entries, mebibytes(capped.reserved), mebibytes(smallTable), capped.seconds);
   bool ok = true;
   if (largest >= EvalCache::kMaxEntries || largestReserved > ceilingBytes) {
     std::printf("FAIL: a search went past the ceiling\n");
     ok = false;
   }
-  if (capped.entries >= EvalCache::kEntriesPerBlock || capped.reserved > oneBlock) {
+  if (capped.entries > smallLimit || capped.reserved > smallTable) {
     std::printf("FAIL: the lowered ceiling did not hold\n");
     ok = false;
   }
@@ -140,8 +140,8 @@ int main(int argc, char** argv) {
     std::printf("FAIL: the ceiling changed the result\n");
     ok = false;
   }
-  if (largest < EvalCache::kEntriesPerBlock) {
-    std::printf("FAIL: no search needed more than one block, so the lowered ceiling proves nothing\n");
+  if (largest <= smallLimit) {
+    std::printf("FAIL: no search needed more than the starting table, so the lowered ceiling proves nothing\n");
     ok = false;
   }
   std::printf("%s\n", ok ? "ceiling holds" : "ceiling check failed");

@@ -1,7 +1,11 @@
 #include "eval/circuit_maps.h"
 
 #include <bit>
+#include <cstring>
 
+static_assert(std::endian::native == std::endian::little, "byte lanes are read with memcpy");
+
+#include "rules/capture_tables.h"
 #include "rules/circuits.h"
 
 namespace tovrane {
@@ -96,15 +100,6 @@ constexpr CircuitPlan kLargePlan = makePlan(largeRing);
 inline void replaceRecord(int32_t& cell, int32_t colour) { cell = colour; }
 inline void mergeRecord(int32_t& cell, int32_t colour) { cell = (cell == 0 || cell == colour) ? colour : 2; }
 
-// Bit count without a library call (the portable target has no popcount
-// instruction).
-inline int32_t bitCount(uint64_t x) {
-  x = x - ((x >> 1) & 0x5555555555555555ULL);
-  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
-  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
-  return static_cast<int32_t>((x * 0x0101010101010101ULL) >> 56);
-}
-
 inline int32_t tally(uint64_t black, uint64_t white, uint64_t range) {
   return bitCount(black & range) - bitCount(white & range);
 }
@@ -169,6 +164,268 @@ void handleCircuit(const CircuitPlan& plan, uint32_t black, uint32_t white, Thre
   }
 }
 
+// ---------------------------------------------------------------------------
+// The same passes for buildCircuitMasks, one side of a ring at a time. With
+// the ring rotated so that the side is bits 0..5 (the rest of the lap is
+// bits 6..23, in the order the scans meet it), an entry before the side's
+// first piece scans backward over all of bits 6..23 and then into the side;
+// one after the side's last piece scans forward the same way round. So the
+// entries of a side fall into at most four groups - before the first piece,
+// the first piece, the last piece, after it - and entries between the first
+// and last piece record nothing.
+//
+// A scan's tally runs from the piece it met to the end of the lap, so it
+// takes every piece the scan passes over the whole ring: all pieces of the
+// ring, less the skipped entries (the later entry of three of the four
+// crossing points), less the target's own square. Counted by square, that
+// is the ring's piece balance with the fourth crossing point counted twice.
+
+constexpr uint32_t kSideBits = 63;
+
+// How a side of a ring lies on the board, and its tally figures.
+struct SidePlan {
+  int32_t exceptBackward;  // the crossing point a backward scan counts twice (0..3)
+  int32_t exceptForward;   // the same for a forward scan
+  uint32_t keepBackward;    // side entries a backward tally counts (bits 0..5)
+  uint32_t keepForward;
+  int8_t line;              // the row or column index
+  bool isRow;
+  bool reversed;            // entries run towards lower column or row numbers
+};
+
+struct RingPlan {
+  SidePlan sides[4];
+  CellMask cells;        // the ring's squares
+  int8_t crossings[4];   // the squares where the ring crosses itself
+};
+
+constexpr int32_t exceptedCrossing(const CircuitRing& ring, const int8_t (&crossings)[4], uint32_t skips) {
+  for (int x = 0; x < 4; ++x) {
+    bool skipped = false;
+    for (int k = 0; k < kLapLength; ++k) {
+      skipped = skipped || (ring.rows[k] * kBoardSize + ring.cols[k] == crossings[x] && ((skips >> k) & 1) != 0);
+    }
+    if (!skipped) return x;
+  }
+  throw "no crossing point left out of the skips";
+}
+
+constexpr RingPlan makeRingPlan(const CircuitRing& ring) {
+  RingPlan plan{};
+  for (int k = 0; k < kLapLength; ++k) plan.cells |= cellBit(ring.rows[k] * kBoardSize + ring.cols[k]);
+  int crossings = 0;
+  for (int a = 0; a < kLapLength; ++a) {
+    for (int b = a + 1; b < kLapLength; ++b) {
+      if (ring.rows[a] == ring.rows[b] && ring.cols[a] == ring.cols[b]) {
+        plan.crossings[crossings++] = static_cast<int8_t>(ring.rows[a] * kBoardSize + ring.cols[a]);
+      }
+    }
+  }
+  if (crossings != 4) throw "a circuit crosses itself four times";
+  for (int side = 0; side < 4; ++side) {
+    const int first = side * kSideLength;
+    const int last = first + kSideLength - 1;
+    const uint32_t skipBackward = skipSet(ring, (first + kLapLength - 1) % kLapLength, -1);
+    const uint32_t skipForward = skipSet(ring, (last + 1) % kLapLength, +1);
+    SidePlan& p = plan.sides[side];
+    p.exceptBackward = exceptedCrossing(ring, plan.crossings, skipBackward);
+    p.exceptForward = exceptedCrossing(ring, plan.crossings, skipForward);
+    p.keepBackward = (~skipBackward >> first) & kSideBits;
+    p.keepForward = (~skipForward >> first) & kSideBits;
+    p.isRow = ring.rows[first] == ring.rows[last];
+    p.line = static_cast<int8_t>(p.isRow ? ring.rows[first] : ring.cols[first]);
+    p.reversed = p.isRow ? ring.cols[first] > ring.cols[last] : ring.rows[first] > ring.rows[last];
+    for (int k = 0; k < kSideLength; ++k) {
+      const int along = p.isRow ? ring.cols[first + k] : ring.rows[first + k];
+      if ((p.isRow ? ring.rows[first + k] : ring.cols[first + k]) != p.line ||
+          along != (p.reversed ? kSideLength - 1 - k : k)) {
+        throw "a side is not a whole line";
+      }
+    }
+  }
+  return plan;
+}
+
+constexpr RingPlan kSmallRingPlan = makeRingPlan(smallRing);
+constexpr RingPlan kLargeRingPlan = makeRingPlan(largeRing);
+
+// Lanes (bytes) 0..5 set to 0xFF where the 6-bit mask has a bit.
+struct LaneMasks {
+  uint64_t of[64];
+};
+constexpr LaneMasks makeLaneMasks() {
+  LaneMasks t{};
+  for (int m = 0; m < 64; ++m) {
+    for (int k = 0; k < 6; ++k) {
+      if ((m >> k) & 1) t.of[m] |= uint64_t{0xFF} << (8 * k);
+    }
+  }
+  return t;
+}
+constexpr LaneMasks kLaneMasks = makeLaneMasks();
+
+inline uint64_t lanes(int32_t value, uint32_t mask6) {
+  return (uint64_t{static_cast<uint8_t>(value)} * 0x0101010101010101ULL) & kLaneMasks.of[mask6];
+}
+
+// 1 for a black piece at bit, 2 for a white one (the bit must be occupied).
+inline uint32_t colourOf(uint32_t black, int bit) { return 2u - ((black >> bit) & 1u); }
+inline int32_t valueOf(const Occupancy& occ, int cell) {
+  return static_cast<int32_t>((occ.black >> cell) & 1) - static_cast<int32_t>((occ.white >> cell) & 1);
+}
+
+// One ring's outcome: the entries that record a colour, the colour bits
+// recorded (the second look included), and each line's tallies as signed
+// bytes in board order (lines[row or column]; rows and columns apart).
+struct RingOutcome {
+  uint32_t records;
+  uint32_t black;
+  uint32_t white;
+};
+
+struct LineTallies {
+  uint64_t rows[kBoardSize];
+  uint64_t cols[kBoardSize];
+};
+
+template <bool kSmall>
+void ringOutcome(const RingPlan& plan, const Occupancy& occ, uint32_t black, uint32_t white, RingOutcome& out,
+                 LineTallies& lines) {
+  const uint64_t blackD = doubled(black);
+  const uint64_t whiteD = doubled(white);
+  const int32_t balance = bitCount(occ.black & plan.cells) - bitCount(occ.white & plan.cells);
+  out.records = 0;
+  out.black = 0;
+  out.white = 0;
+  if ((black | white) == 0) return;  // nothing recorded, every tally zero
+  int32_t twice[4];
+  for (int x = 0; x < 4; ++x) twice[x] = balance + valueOf(occ, plan.crossings[x]);
+  for (int side = 0; side < 4; ++side) {
+    const SidePlan& p = plan.sides[side];
+    const int first = side * kSideLength;
+    const uint32_t b = static_cast<uint32_t>(blackD >> first) & kLapBits;
+    const uint32_t w = static_cast<uint32_t>(whiteD >> first) & kLapBits;
+    const uint32_t o = b | w;
+    const uint32_t inSide = o & kSideBits;
+    const uint32_t outside = o & ~kSideBits;
+    const int32_t backTally = twice[p.exceptBackward];
+    const int32_t foreTally = twice[p.exceptForward];
+    // The nearest piece met in bits 6..23 backward (highest) and forward
+    // (lowest), by colour.
+    uint32_t backColour = 0;
+    uint32_t foreColour = 0;
+    if (outside != 0) {
+      backColour = colourOf(b, 31 - std::countl_zero(outside));
+      foreColour = colourOf(b, std::countr_zero(outside));
+    }
+    // The small circuit's second look: the square just past the side.
+    const uint32_t secondLook = kSmall ? (((o >> 6) & 1) != 0 ? colourOf(b, 6) : 0) : foreColour;
+    uint32_t records = 0;
+    uint32_t blackBits = 0;
+    uint32_t whiteBits = 0;
+    uint64_t tallies = 0;
+    auto group = [&](uint32_t mask, uint32_t colour, int32_t tally) {
+      records |= mask;
+      blackBits |= (colour & 1) != 0 ? mask : 0;
+      whiteBits |= (colour & 2) != 0 ? mask : 0;
+      tallies |= lanes(tally, mask);
+    };
+    if (inSide == 0) {
+      // All six entries are open both ways. A record needs a piece outside
+      // the side; the second look merges in.
+      if (outside != 0) group(kSideBits, backColour | secondLook, backTally);
+    } else {
+      const int f = std::countr_zero(inSide);
+      const int l = 31 - std::countl_zero(inSide);
+      // Before the first piece: met backward is the piece outside, else the
+      // side's last piece.
+      if (f > 0) group((1u << f) - 1, outside != 0 ? backColour : colourOf(b, l), backTally);
+      // The first piece itself: the same scan without its own square.
+      const uint32_t firstColour = outside != 0 ? backColour : (l > f ? colourOf(b, l) : 0);
+      if (firstColour != 0) {
+        const int32_t own = static_cast<int32_t>((p.keepBackward >> f) & 1) * (((b >> f) & 1) != 0 ? 1 : -1);
+        group(1u << f, firstColour | (f == l ? secondLook : 0), backTally - own);
+      }
+      // After the last piece: met forward is the piece outside, else the
+      // side's first piece.
+      const uint32_t afterColour = outside != 0 ? foreColour : colourOf(b, f);
+      if (l > f) {
+        const int32_t own = static_cast<int32_t>((p.keepForward >> l) & 1) * (((b >> l) & 1) != 0 ? 1 : -1);
+        group(1u << l, afterColour, foreTally - own);
+      }
+      if (l < 5) group(kSideBits & ~((2u << l) - 1), afterColour, foreTally);
+    }
+    out.records |= records << first;
+    out.black |= blackBits << first;
+    out.white |= whiteBits << first;
+    if (p.reversed) tallies = __builtin_bswap64(tallies) >> 16;
+    (p.isRow ? lines.rows : lines.cols)[p.line] = tallies;
+  }
+}
+
+// Where each square's entries are, for turning entry outcomes into cells.
+struct CrossingPair {
+  uint8_t earlier;
+  uint8_t later;
+};
+struct EntryScatter {
+  CellMask ofByte[3][256];  // the squares of any set of eight entries
+};
+struct RingScatter {
+  EntryScatter small;
+  EntryScatter large;
+  CrossingPair smallPairs[4];
+};
+
+constexpr EntryScatter makeEntryScatter(const CircuitRing& ring) {
+  EntryScatter t{};
+  for (int chunk = 0; chunk < 3; ++chunk) {
+    for (int byte = 0; byte < 256; ++byte) {
+      for (int k = 0; k < 8; ++k) {
+        if ((byte >> k) & 1) {
+          const int entry = chunk * 8 + k;
+          t.ofByte[chunk][byte] |= cellBit(ring.rows[entry] * kBoardSize + ring.cols[entry]);
+        }
+      }
+    }
+  }
+  return t;
+}
+
+constexpr RingScatter makeRingScatter() {
+  RingScatter t{};
+  t.small = makeEntryScatter(smallRing);
+  t.large = makeEntryScatter(largeRing);
+  int pairs = 0;
+  for (int a = 0; a < kLapLength; ++a) {
+    for (int b = a + 1; b < kLapLength; ++b) {
+      if (smallRing.rows[a] == smallRing.rows[b] && smallRing.cols[a] == smallRing.cols[b]) {
+        t.smallPairs[pairs++] = {static_cast<uint8_t>(a), static_cast<uint8_t>(b)};
+      }
+    }
+  }
+  if (pairs != 4) throw "the small circuit crosses itself four times";
+  return t;
+}
+
+constexpr RingScatter kRingScatter = makeRingScatter();
+
+inline CellMask scatterEntries(const EntryScatter& t, uint32_t entries) {
+  return t.ofByte[0][entries & 0xFF] | t.ofByte[1][(entries >> 8) & 0xFF] | t.ofByte[2][entries >> 16];
+}
+
+// Byte k of the column words, for k one row: that row's column-line tallies.
+inline uint64_t rowOfColumns(const LineTallies& lines, int row) {
+  uint64_t out = 0;
+  for (int col = 1; col < kBoardSize - 1; ++col) out |= ((lines.cols[col] >> (8 * row)) & 0xFF) << (8 * col);
+  return out;
+}
+
+// Lane-wise sum of signed bytes that cannot overflow.
+inline uint64_t addLanes(uint64_t a, uint64_t b) {
+  return ((a & 0x7F7F7F7F7F7F7F7FULL) + (b & 0x7F7F7F7F7F7F7F7FULL)) ^ ((a ^ b) & 0x8080808080808080ULL);
+}
+
 }  // namespace
 
 bool lineClearToEdge(const Board& board, int row, int col, EdgeDirection direction) {
@@ -200,6 +457,75 @@ void buildCircuitMaps(const Board& board, ThreatMap& threatMap, BalanceMap& bala
   }
   handleCircuit<true>(kSmallPlan, smallBlack, smallWhite, threatMap, balanceMap);
   handleCircuit<false>(kLargePlan, largeBlack, largeWhite, threatMap, balanceMap);
+}
+
+SignMasks signMasks(const int8_t (&values)[40]) {
+  SignMasks out{0, 0};
+  for (int chunk = 0; chunk < 5; ++chunk) {
+    uint64_t x = 0;
+    std::memcpy(&x, values + chunk * 8, sizeof(x));  // byte k to bits 8k..8k+7 (little-endian)
+    // Biased by 128, a value below zero lacks the high bit; one above zero
+    // has it and some low bit too.
+    const uint64_t biased = x ^ 0x8080808080808080ULL;
+    const uint64_t low = biased & 0x7F7F7F7F7F7F7F7FULL;
+    out.below |= CellMask{byteHighBits(~biased)} << (chunk * 8);
+    out.above |= CellMask{byteHighBits(biased & (low + 0x7F7F7F7F7F7F7F7FULL))} << (chunk * 8);
+  }
+  out.below &= kAllCells;
+  out.above &= kAllCells;
+  return out;
+}
+
+SignMasks signMasks(const int16_t (&values)[kCellCount]) {
+  SignMasks out{0, 0};
+  // Bit 15 of each 16-bit lane packed into bits 0..3.
+  auto laneHighBits = [](uint64_t x) {
+    return static_cast<uint32_t>((((x >> 15) & 0x0001000100010001ULL) * 0x0001000200040008ULL) >> 48) & 15u;
+  };
+  for (int chunk = 0; chunk < kCellCount / 4; ++chunk) {
+    uint64_t x = 0;
+    std::memcpy(&x, values + chunk * 4, sizeof(x));  // value k to bits 16k..16k+15 (little-endian)
+    const uint64_t biased = x ^ 0x8000800080008000ULL;
+    const uint64_t low = biased & 0x7FFF7FFF7FFF7FFFULL;
+    out.below |= CellMask{laneHighBits(~biased)} << (chunk * 4);
+    out.above |= CellMask{laneHighBits(biased & (low + 0x7FFF7FFF7FFF7FFFULL))} << (chunk * 4);
+  }
+  return out;
+}
+
+CircuitMasks buildCircuitMasks(const Occupancy& occ) {
+  RingOutcome small;
+  RingOutcome large;
+  LineTallies lines{};
+  const RingMask blackRings = ringsOf(occ.black);
+  const RingMask whiteRings = ringsOf(occ.white);
+  ringOutcome<true>(kSmallRingPlan, occ, static_cast<uint32_t>(blackRings) & kLapBits,
+                    static_cast<uint32_t>(whiteRings) & kLapBits, small, lines);
+  ringOutcome<false>(kLargeRingPlan, occ, static_cast<uint32_t>(blackRings >> kLargeRingShift) & kLapBits,
+                     static_cast<uint32_t>(whiteRings >> kLargeRingShift) & kLapBits, large, lines);
+
+  // On the small circuit a later handling replaces an earlier one: the
+  // earlier entry of a crossing point counts only when the later one
+  // records nothing. The large circuit merges into whatever is there.
+  uint32_t replaced = 0;
+  for (const CrossingPair& pair : kRingScatter.smallPairs) {
+    replaced |= ((small.records >> pair.later) & 1) << pair.earlier;
+  }
+  CircuitMasks out{0, 0, 0, 0};
+  out.blackReaches = scatterEntries(kRingScatter.small, small.black & ~replaced) |
+                     scatterEntries(kRingScatter.large, large.black);
+  out.whiteReaches = scatterEntries(kRingScatter.small, small.white & ~replaced) |
+                     scatterEntries(kRingScatter.large, large.white);
+
+  // Each square's balance: its row line's tally plus its column line's.
+  for (int row = 0; row < kBoardSize; ++row) {
+    const uint64_t sum = addLanes(lines.rows[row], rowOfColumns(lines, row));
+    const uint64_t negative = sum & 0x8080808080808080ULL;
+    const uint64_t nonZero = (((sum & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | sum) & 0x8080808080808080ULL;
+    out.balanceBelow |= CellMask{byteHighBits(negative) & kSideBits} << (row * kBoardSize);
+    out.balanceAbove |= CellMask{byteHighBits(nonZero & ~negative) & kSideBits} << (row * kBoardSize);
+  }
+  return out;
 }
 
 }  // namespace tovrane

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "game/bitboard.h"
 #include "game/board.h"
 
 namespace tovrane {
@@ -43,5 +44,33 @@ bool lineClearToEdge(const Board& board, int row, int col, EdgeDirection directi
 // Clears both maps and fills them from board: the small circuit first, then
 // the large one, every ring entry in order.
 void buildCircuitMaps(const Board& board, ThreatMap& threatMap, BalanceMap& balanceMap);
+
+// The two maps reduced to what a score needs, as cell masks: the same
+// passes as buildCircuitMaps, with each side of a ring handled once per
+// group of entries that share an outcome.
+struct CircuitMasks {
+  CellMask balanceBelow;  // balance below zero
+  CellMask balanceAbove;  // balance above zero
+  CellMask blackReaches;  // threat 1 or 2
+  CellMask whiteReaches;  // threat -1 or 2
+};
+
+CircuitMasks buildCircuitMasks(const Occupancy& occ);
+
+// The high bit of each of the eight bytes of x, packed into bits 0..7 (byte
+// k to bit k).
+constexpr uint32_t byteHighBits(uint64_t x) {
+  return static_cast<uint32_t>((((x >> 7) & 0x0101010101010101ULL) * 0x0102040810204080ULL) >> 56);
+}
+
+// Cells of a 36-byte table of small signed values (padded to 40 bytes)
+// holding a value below zero, and above zero. Values lie in -63..63.
+struct SignMasks {
+  CellMask below;
+  CellMask above;
+};
+SignMasks signMasks(const int8_t (&values)[40]);
+// The same for 16-bit values (any int16_t), padded to 36 exactly.
+SignMasks signMasks(const int16_t (&values)[kCellCount]);
 
 }  // namespace tovrane

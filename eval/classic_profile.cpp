@@ -1,5 +1,7 @@
 #include "eval/classic_profile.h"
 
+#include <bit>
+
 namespace tovrane {
 
 namespace {
@@ -105,6 +107,66 @@ constexpr ClassicPlan kClassicPlan = makeClassicPlan();
 
 inline bool holdsPiece(int32_t cell) { return cell == kWhite || cell == kBlack; }
 
+// The six squares of a row or column of mask as bits 0..5, in index order.
+inline uint32_t rowBits(CellMask mask, int row) { return static_cast<uint32_t>(mask >> (row * kBoardSize)) & 63u; }
+inline uint32_t columnBits(CellMask mask, int col) {
+  // Bit 6r of the shifted column goes to bit 30 + r; no two products meet.
+  constexpr uint64_t kGather = (uint64_t{1} << 30) | (uint64_t{1} << 25) | (uint64_t{1} << 20) |
+                               (uint64_t{1} << 15) | (uint64_t{1} << 10) | (uint64_t{1} << 5);
+  return static_cast<uint32_t>((((mask >> col) & columnMask(0)) * kGather) >> 30) & 63u;
+}
+
+struct Reversed6 {
+  uint8_t of[64];
+};
+constexpr Reversed6 makeReversed6() {
+  Reversed6 t{};
+  for (int m = 0; m < 64; ++m) {
+    for (int k = 0; k < 6; ++k) t.of[m] |= static_cast<uint8_t>(((m >> k) & 1) << (5 - k));
+  }
+  return t;
+}
+constexpr Reversed6 kReversed6 = makeReversed6();
+
+// The plan as cell indices, for the mask version.
+struct LineEndCells {
+  int8_t scan[kBoardSize];
+  int8_t route[kRouteLength];
+  bool isRow;     // the scan runs along a row (else a column)
+  int8_t line;    // its row or column
+  bool reversed;  // it runs from index 5 down to 0
+};
+
+struct ClassicCells {
+  LineEndCells ends[kLineEndCount];
+};
+
+constexpr ClassicCells makeClassicCells() {
+  ClassicCells cells{};
+  for (int e = 0; e < kLineEndCount; ++e) {
+    for (int k = 0; k < kBoardSize; ++k) {
+      const Square s = kClassicPlan.ends[e].scan[k];
+      cells.ends[e].scan[k] = static_cast<int8_t>(s.row * kBoardSize + s.col);
+    }
+    for (int k = 0; k < kRouteLength; ++k) {
+      const Square s = kClassicPlan.ends[e].route[k];
+      cells.ends[e].route[k] = static_cast<int8_t>(s.row * kBoardSize + s.col);
+    }
+    const Square* scan = kClassicPlan.ends[e].scan;
+    LineEndCells& end = cells.ends[e];
+    end.isRow = scan[0].row == scan[kBoardSize - 1].row;
+    end.line = static_cast<int8_t>(end.isRow ? scan[0].row : scan[0].col);
+    end.reversed = end.isRow ? scan[0].col > scan[1].col : scan[0].row > scan[1].row;
+    for (int k = 0; k < kBoardSize; ++k) {
+      const int along = end.reversed ? kBoardSize - 1 - k : k;
+      if (!(scan[k] == (end.isRow ? Square{end.line, along} : Square{along, end.line}))) throw "scan is not a line";
+    }
+  }
+  return cells;
+}
+
+constexpr ClassicCells kClassicCells = makeClassicCells();
+
 }  // namespace
 
 void buildClassicCircuitMap(const Board& board, BalanceMap& classicMap) {
@@ -124,6 +186,58 @@ void buildClassicCircuitMap(const Board& board, BalanceMap& classicMap) {
       if (holdsPiece(board.at(s.row, s.col))) break;
     }
   }
+}
+
+namespace {
+
+// Adds every line end's contribution into map; returns the sum of their
+// sizes (each square gets at most twice that).
+template <typename Value>
+int32_t addLineEnds(const Occupancy& occ, Value* map) {
+  const CellMask pieces = occ.pieces();
+  // Each circuit line's squares in index order, then reversed: [isRow][line].
+  uint32_t occupiedLine[2][kBoardSize] = {};
+  uint32_t blackLine[2][kBoardSize] = {};
+  for (int line = 1; line < kBoardSize - 1; ++line) {
+    occupiedLine[1][line] = rowBits(pieces, line);
+    blackLine[1][line] = rowBits(occ.black, line);
+    occupiedLine[0][line] = columnBits(pieces, line);
+    blackLine[0][line] = columnBits(occ.black, line);
+  }
+  int32_t total = 0;
+  for (const LineEndCells& end : kClassicCells.ends) {
+    // The line as bits in scan order: bit k is scan square k.
+    uint32_t occupied = occupiedLine[end.isRow][end.line];
+    if (occupied == 0) continue;
+    uint32_t black = blackLine[end.isRow][end.line];
+    if (end.reversed) {
+      occupied = kReversed6.of[occupied];
+      black = kReversed6.of[black];
+    }
+    const int first = std::countr_zero(occupied);
+    const bool isBlack = ((black >> first) & 1) != 0;
+    const uint32_t colour = isBlack ? black : occupied & ~black;
+    const int32_t run = std::countr_zero(~(colour >> first));
+    total += run;
+    const int32_t contribution = isBlack ? run : -run;
+    for (const int8_t cell : end.route) {
+      map[cell] = static_cast<Value>(map[cell] + contribution);
+      if (((pieces >> cell) & 1) != 0) break;
+    }
+  }
+  return total;
+}
+
+}  // namespace
+
+SignMasks classicMapSigns(const Occupancy& occ) {
+  // Bytes hold the map whenever the contributions add up to at most 63
+  // (a route passes a square at most twice); otherwise take 16 bits.
+  alignas(8) int8_t small[40] = {};
+  if (addLineEnds(occ, small) <= 63) return signMasks(small);
+  alignas(8) int16_t map[kCellCount] = {};
+  addLineEnds(occ, map);
+  return signMasks(map);
 }
 
 int32_t ClassicEvaluator::evaluate(const Board& board, Side side) {

@@ -33,6 +33,10 @@ inline constexpr SquareValues classicSquareValues = {
 // Clears classicMap and adds the contribution of all 16 line ends.
 void buildClassicCircuitMap(const Board& board, BalanceMap& classicMap);
 
+// The signs of the classic map built from occ: the same values as
+// buildClassicCircuitMap, read off as cell masks.
+SignMasks classicMapSigns(const Occupancy& occ);
+
 // Holds the data of the last classic evaluation (the classic map stands in
 // for both circuit maps). Separate instances are independent.
 class ClassicEvaluator {

@@ -37,4 +37,31 @@ PieceTally tallyPieces(const PieceLists& pieces, const BalanceMap& balanceMap, c
 int32_t decideScore(Side side, const PieceLists& pieces, const PieceTally& tally, const SafetyMap& safetyMap,
                     int32_t exposedPenalty);
 
+// The figures decideScore weighs, per colour.
+struct SideFigures {
+  int32_t count;
+  int32_t score;
+  int32_t exposed;
+  int32_t safeSquares;
+};
+
+inline int32_t decideFromFigures(Side side, const SideFigures& black, const SideFigures& white,
+                                 int32_t exposedPenalty) {
+  SideFigures mover = side == kBlack ? black : white;
+  SideFigures other = side == kBlack ? white : black;
+
+  // The opponent will lose an exposed piece; the mover can save one of two.
+  if (other.exposed >= 1) --other.count;
+  if (mover.exposed > 1) {
+    --mover.count;
+  } else if (mover.exposed == 1) {
+    mover.score -= exposedPenalty;
+  }
+
+  if (other.count == 0 && mover.count != 0) return kWinScore;
+  if (mover.count == 0 && other.count != 0) return kLossScore;
+  if (mover.safeSquares == 0 && other.safeSquares != 0) return kLossScore;
+  return mover.score - other.score;
+}
+
 }  // namespace tovrane

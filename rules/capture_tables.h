@@ -62,6 +62,7 @@ struct CaptureWalk {
   int8_t entry;      // ring entry of the start square
   int8_t forward;    // 1: the walk runs to higher ring entries; 0: to lower ones
   int8_t firstLoop;  // walks of at least this many steps have passed a loop
+  uint32_t beforeLoop;  // ring entries the walk passes before its first loop
 };
 
 // For every square its walks in the generator's order: by track, then by
@@ -103,9 +104,13 @@ constexpr CaptureWalks makeCaptureWalks() {
       while (!isLoopPassage(track.entries[i + firstLoop - 1], track.entries[i + firstLoop])) ++firstLoop;
       const int cell = track.entries[i].row * kBoardSize + track.entries[i].col;
       const int entry = ((origin + way * i) % kLapLength + kLapLength) % kLapLength;
+      uint32_t beforeLoop = 0;
+      for (int step = 1; step < firstLoop; ++step) {
+        beforeLoop |= uint32_t{1} << (((entry + way * step) % kLapLength + kLapLength) % kLapLength);
+      }
       table.walks[cell][table.count[cell]++] = {static_cast<int8_t>(circuit), static_cast<int8_t>(entry),
                                                 static_cast<int8_t>(way > 0 ? 1 : 0),
-                                                static_cast<int8_t>(firstLoop)};
+                                                static_cast<int8_t>(firstLoop), beforeLoop};
     }
   }
   return table;
@@ -118,6 +123,8 @@ inline constexpr CaptureWalks kCaptureWalks = makeCaptureWalks();
 // piece taken may be of either colour; the caller checks that it is an
 // enemy.
 inline int captureEntry(uint32_t occupied, const CaptureWalk& walk) {
+  // Most walks meet a piece before any loop.
+  if ((occupied & walk.beforeLoop) != 0) return -1;
   const uint64_t doubled = occupied | (uint64_t{occupied} << kLapLength);
   if (walk.forward != 0) {
     // Bit j: the entry j + 1 steps ahead.

@@ -33,11 +33,13 @@ int generateCellMoves(const Occupancy& occ, Side side, CellMove* out) {
       if (count < kMaxMoves) out[count++] = m;
     }
   }
+  // With at most 12 pieces every move fits (12 * (8 + 4) = kMaxMoves).
+  const bool roomy = bitCount(own) <= kPiecesPerSide;
   for (CellMask pieces = own; pieces != 0; pieces &= pieces - 1) {
     const int cell = lowestCell(pieces);
     for (int d = 0; d < kStepTargets.count[cell]; ++d) {
       const int to = kStepTargets.to[cell][d];
-      if (((empty >> to) & 1) != 0 && count < kMaxMoves) {
+      if (((empty >> to) & 1) != 0 && (roomy || count < kMaxMoves)) {
         out[count++] = CellMove{static_cast<uint8_t>(cell), static_cast<uint8_t>(to)};
       }
     }

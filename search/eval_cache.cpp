@@ -5,81 +5,99 @@
 
 namespace tovrane {
 
-BoardKey boardKey(const Board& board) {
-  int32_t keys[3];
-  for (int p = 0; p < 3; ++p) {
-    int32_t value = 0;
-    for (int col = 2 * p; col <= 2 * p + 1; ++col) {
-      for (int row = kBoardSize - 1; row >= 0; --row) value = value * 3 + board.at(row, col);
-    }
-    keys[p] = value;
-  }
-  return {keys[0], keys[1], keys[2]};
-}
+namespace {
 
-EvalCache::EvalCache() { std::memset(heads_, 0, sizeof(heads_)); }
+constexpr uint32_t kGenerationLimit = 1u << 24;
+
+inline uint64_t lowKey(const Occupancy& occ) { return occ.black | (occ.white << kCellCount); }
+inline uint32_t whiteHigh(const Occupancy& occ) { return static_cast<uint32_t>(occ.white >> (64 - kCellCount)); }
+
+}  // namespace
+
+EvalCache::EvalCache() {
+  slots_.reset(new (std::nothrow) EvalCacheEntry[size_t{1} << kInitialSlotBits]());
+  if (slots_) {
+    slotBits_ = kInitialSlotBits;
+    slotCount_ = 1u << kInitialSlotBits;
+  }
+}
 
 EvalCache::~EvalCache() = default;
 
 void EvalCache::clear() {
-  // No entry since the last reset means every head is still null.
-  if (used_ > 1) std::memset(heads_, 0, sizeof(heads_));
+  if (count_ > peak_) peak_ = count_;
+  count_ = 0;
+  if (++generation_ == kGenerationLimit) {
+    // Generations wrap after 16M searches: forget old stamps for good.
+    if (slotCount_ > 0) std::memset(static_cast<void*>(slots_.get()), 0, size_t{slotCount_} * sizeof(EvalCacheEntry));
+    generation_ = 1;
+  }
 }
 
-bool EvalCache::lookup(const Board& board, int32_t& score) {
-  currentKey_ = boardKey(board);
-  currentBucket_ = bucketOf(currentKey_);
-  for (uint32_t i = heads_[currentBucket_]; i != 0;) {
-    const EvalCacheEntry& e = entry(i);
-    if (e.key0 == currentKey_.key0 && e.key1 == currentKey_.key1 && e.key2 == currentKey_.key2) {
+bool EvalCache::lookup(const Occupancy& occ, int32_t& score) {
+  if (slotCount_ == 0) return false;
+  pendingLow_ = lowKey(occ);
+  pendingHigh_ = whiteHigh(occ) | (generation_ << kGenerationShift);
+  const uint32_t mask = slotCount_ - 1;
+  uint32_t slot = homeSlot(pendingLow_, pendingHigh_ & kWhiteHighMask);
+  for (;; slot = (slot + 1) & mask) {
+    const EvalCacheEntry& e = slots_[slot];
+    if ((e.high >> kGenerationShift) != generation_) break;
+    if (e.low == pendingLow_ && e.high == pendingHigh_) {
       score = e.score;
       return true;
     }
-    i = e.next;
   }
+  pendingSlot_ = slot;
   return false;
 }
 
-bool EvalCache::reserveBlockFor(uint32_t index) {
-  const uint32_t block = index / kEntriesPerBlock;
-  if (block < blockCount_) return true;
-  EvalCacheEntry* fresh = new (std::nothrow) EvalCacheEntry[kEntriesPerBlock];
-  if (fresh == nullptr) return false;
-  blocks_[blockCount_++].reset(fresh);
+void EvalCache::prefetch(const Occupancy& occ) const {
+  if (slotCount_ == 0) return;
+#if defined(__GNUC__)
+  __builtin_prefetch(&slots_[homeSlot(lowKey(occ), whiteHigh(occ))]);
+#endif
+}
+
+bool EvalCache::grow() {
+  const int bits = slotBits_ + 1;
+  const uint32_t count = 1u << bits;
+  std::unique_ptr<EvalCacheEntry[]> fresh(new (std::nothrow) EvalCacheEntry[count]());
+  if (!fresh) return false;
+  std::unique_ptr<EvalCacheEntry[]> old = std::move(slots_);
+  const uint32_t oldCount = slotCount_;
+  slots_ = std::move(fresh);
+  slotCount_ = count;
+  slotBits_ = bits;
+  for (uint32_t i = 0; i < oldCount; ++i) {
+    const EvalCacheEntry& e = old[i];
+    if ((e.high >> kGenerationShift) != generation_) continue;
+    uint32_t slot = homeSlot(e.low, e.high & kWhiteHighMask);
+    while ((slots_[slot].high >> kGenerationShift) == generation_) slot = (slot + 1) & (count - 1);
+    slots_[slot] = e;
+  }
   return true;
 }
 
-void EvalCache::insert(const Board& /*board*/, int32_t score) {
-  if (used_ >= maxEntries_ || !reserveBlockFor(used_)) return;
-  const uint32_t index = used_++;
-  EvalCacheEntry& e = entry(index);
-  e.key0 = currentKey_.key0;
-  e.key1 = currentKey_.key1;
-  e.key2 = currentKey_.key2;
-  e.score = score;
-  e.next = heads_[currentBucket_];
-  heads_[currentBucket_] = index;
+void EvalCache::insert(int32_t score) {
+  if (slotCount_ == 0 || count_ >= maxEntries_) return;
+  if (count_ >= slotCount_ / 2) {
+    if (slotBits_ < kMaxSlotBits && grow()) {
+      // The table changed under the pending lookup: find its free slot again.
+      uint32_t slot = homeSlot(pendingLow_, pendingHigh_ & kWhiteHighMask);
+      while ((slots_[slot].high >> kGenerationShift) == generation_) slot = (slot + 1) & (slotCount_ - 1);
+      pendingSlot_ = slot;
+    } else if (count_ >= slotCount_ / 4 * 3) {
+      return;
+    }
+  }
+  slots_[pendingSlot_] = EvalCacheEntry{pendingLow_, pendingHigh_, score};
+  ++count_;
 }
 
 void EvalCache::releaseAll() {
-  // Every entry goes back to the arena at once; the blocks stay for the next
-  // search, so a game reuses the same memory move after move. Only buckets
-  // that hold an entry have a head to clear: with few entries, clear just
-  // those rather than all 2^20.
-  if (used_ - 1 > peak_) peak_ = used_ - 1;
-  if (used_ - 1 < kBucketCount / 16) {
-    for (uint32_t i = 1; i < used_; ++i) {
-      const EvalCacheEntry& e = entry(i);
-      heads_[bucketOf({e.key0, e.key1, e.key2})] = 0;
-    }
-  } else {
-    std::memset(heads_, 0, sizeof(heads_));
-  }
-  used_ = 1;
-}
-
-size_t EvalCache::reservedBytes() const {
-  return sizeof(*this) + static_cast<size_t>(blockCount_) * kEntriesPerBlock * sizeof(EvalCacheEntry);
+  if (count_ > peak_) peak_ = count_;
+  clear();
 }
 
 }  // namespace tovrane

@@ -1,5 +1,7 @@
 #include "search/search_engine.h"
 
+#include "eval/occupancy_eval.h"
+
 namespace tovrane {
 
 SearchEngine::SearchEngine(const EngineSettings& settings, OpeningBook* book)
@@ -50,27 +52,27 @@ int32_t SearchEngine::searchAtDepth(Board& board, Side side, int depth, Move& ou
   return score;
 }
 
-int32_t SearchEngine::leafScore(const Board& board, Side side) {
+int32_t SearchEngine::leafScore(const Occupancy& occ, Side side) {
   if (settings_.classicEvaluation) {
     ++evaluations_;
-    return classicEvaluator_.evaluate(board, side);
+    return evaluateClassic(occ, side);
   }
   int32_t score = 0;
-  if (cache_ && cache_->lookup(board, score)) return score;
+  if (cache_ && cache_->lookup(occ, score)) return score;
   ++evaluations_;
-  score = evaluator_.evaluate(board, side);
-  if (cache_) cache_->insert(board, score);
+  score = evaluateStandard(occ, side);
+  if (cache_) cache_->insert(score);
   return score;
 }
 
 int32_t SearchEngine::alphaBeta(Board& board, int depth, int32_t alpha, int32_t beta, Side side, Move& out) {
-  return searchNode(board, occupancyOf(board), depth, alpha, beta, side, out);
+  return searchNode(occupancyOf(board), depth, alpha, beta, side, out);
 }
 
-int32_t SearchEngine::searchNode(Board& board, const Occupancy& occ, int depth, int32_t alpha, int32_t beta,
-                                 Side side, Move& out) {
+int32_t SearchEngine::searchNode(const Occupancy& occ, int depth, int32_t alpha, int32_t beta, Side side,
+                                 Move& out) {
   ++nodes_;
-  if (depth == 0) return leafScore(board, side);
+  if (depth == 0) return leafScore(occ, side);
 
   // Only whether the opponent can move matters here, not the list itself.
   if (!hasAnyCellMove(occ, opponent(side))) return kWinScore;
@@ -79,17 +81,17 @@ int32_t SearchEngine::searchNode(Board& board, const Occupancy& occ, int depth, 
   if (count == 0) return kLossScore;
 
   const bool atRoot = depth == moveList_.rootDepth;
+  // Children that are leaves look up the cache: fetch each one's slot while
+  // the one before it is being evaluated.
+  const bool prefetchLeaves = depth == 1 && cache_;
+  if (prefetchLeaves) cache_->prefetch(occupancyAfter(occ, side, moves[0].from, moves[0].to));
   for (int i = 0; i < count; ++i) {
     const CellMove m = moves[i];
-    int32_t& from = board.cells[m.from];
-    int32_t& to = board.cells[m.to];
-    const int32_t captured = to;
-    to = from;
-    from = kEmpty;
+    if (prefetchLeaves && i + 1 < count) {
+      cache_->prefetch(occupancyAfter(occ, side, moves[i + 1].from, moves[i + 1].to));
+    }
     const int32_t score =
-        -searchNode(board, occupancyAfter(occ, side, m.from, m.to), depth - 1, -beta, -alpha, opponent(side), out);
-    from = to;
-    to = captured;
+        -searchNode(occupancyAfter(occ, side, m.from, m.to), depth - 1, -beta, -alpha, opponent(side), out);
     if (score > alpha) {
       alpha = score;
       if (atRoot) {

@@ -49,16 +49,13 @@ class SearchEngine : public MoveChooser {
   EvalCache* cache() { return cache_.get(); }
 
  private:
-  int32_t searchNode(Board& board, const Occupancy& occ, int depth, int32_t alpha, int32_t beta, Side side,
-                     Move& out);
-  int32_t leafScore(const Board& board, Side side);
+  int32_t searchNode(const Occupancy& occ, int depth, int32_t alpha, int32_t beta, Side side, Move& out);
+  int32_t leafScore(const Occupancy& occ, Side side);
 
   const EngineSettings settings_;
   OpeningBook* book_;
   MoveList moveList_{};
   std::unique_ptr<EvalCache> cache_;  // only when the settings want one
-  Evaluator evaluator_;
-  ClassicEvaluator classicEvaluator_;
   bool rootMoveRecorded_ = false;
   int32_t lastScore_ = 0;
   uint64_t nodes_ = 0;

@@ -186,15 +186,7 @@ TEST(MoveGenerator, MaskGeneratorMatchesLiteralRulesOnRandomBoards) {
   std::mt19937 rng(11);
   int withoutStep = 0;
   for (int n = 0; n < 20000; ++n) {
-    Board board{};
-    const int pieces = 1 + static_cast<int>(rng() % kCellCount);
-    for (int placed = 0; placed < pieces;) {
-      const int cell = static_cast<int>(rng() % kCellCount);
-      if (board.cells[cell] == kEmpty) {
-        board.cells[cell] = rng() % 2 == 0 ? kBlack : kWhite;
-        ++placed;
-      }
-    }
+    const Board board = test::randomBoard(rng, 1 + static_cast<int>(rng() % kCellCount));
     for (Side side : {kWhite, kBlack}) {
       CellMove found[kMaxMoves];
       const int count = generateCellMoves(occupancyOf(board), side, found);

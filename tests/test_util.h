@@ -54,4 +54,18 @@ inline std::vector<Board> randomGamePositions(unsigned seed, int games) {
   return positions;
 }
 
+// A board of the given number of pieces (at most 36) on random squares,
+// each of a random colour.
+inline Board randomBoard(std::mt19937& rng, int pieces) {
+  Board board{};
+  for (int placed = 0; placed < pieces;) {
+    const int cell = static_cast<int>(rng() % kCellCount);
+    if (board.cells[cell] == kEmpty) {
+      board.cells[cell] = rng() % 2 == 0 ? kBlack : kWhite;
+      ++placed;
+    }
+  }
+  return board;
+}
+
 }  // namespace tovrane::test

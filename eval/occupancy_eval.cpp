@@ -1,0 +1,46 @@
+#include "eval/occupancy_eval.h"
+
+#include "eval/circuit_maps.h"
+#include "eval/classic_profile.h"
+#include "eval/evaluator.h"
+
+namespace tovrane {
+
+namespace {
+
+constexpr RowValueTable kBlackValues = makeRowValueTable(blackSquareValues);
+constexpr RowValueTable kWhiteValues = makeRowValueTable(whiteSquareValues);
+constexpr RowValueTable kClassicValues = makeRowValueTable(classicSquareValues);
+
+// Everything after the maps: a colour avoids the empty squares in its
+// avoid mask, and its pieces on exposed squares are exposed.
+inline int32_t scoreFromMasks(const Occupancy& occ, Side side, CellMask blackAvoids, CellMask whiteAvoids,
+                              CellMask blackExposedOn, CellMask whiteExposedOn, const RowValueTable& blackValues,
+                              const RowValueTable& whiteValues, int32_t exposedPenalty) {
+  const CellMask empty = occ.empty();
+  const SideFigures black{bitCount(occ.black), sumOfValues(blackValues, occ.black),
+                          bitCount(occ.black & blackExposedOn),
+                          bitCount(kingSpread(occ.black) & empty & ~blackAvoids)};
+  const SideFigures white{bitCount(occ.white), sumOfValues(whiteValues, occ.white),
+                          bitCount(occ.white & whiteExposedOn),
+                          bitCount(kingSpread(occ.white) & empty & ~whiteAvoids)};
+  return decideFromFigures(side, black, white, exposedPenalty);
+}
+
+}  // namespace
+
+int32_t evaluateStandard(const Occupancy& occ, Side side) {
+  if (side != kWhite && side != kBlack) return 0;
+  const CircuitMasks maps = buildCircuitMasks(occ);
+  return scoreFromMasks(occ, side, maps.balanceBelow & maps.whiteReaches, maps.balanceAbove & maps.blackReaches,
+                        maps.balanceBelow, maps.balanceAbove, kBlackValues, kWhiteValues, kExposedPiecePenalty);
+}
+
+int32_t evaluateClassic(const Occupancy& occ, Side side) {
+  if (side != kWhite && side != kBlack) return 0;
+  const SignMasks map = classicMapSigns(occ);
+  return scoreFromMasks(occ, side, map.below, map.above, map.below, map.above, kClassicValues, kClassicValues,
+                        classic::kExposedPiecePenalty);
+}
+
+}  // namespace tovrane
