@@ -265,36 +265,42 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
   std::exception_ptr failure;
   size_t p = 0;  // the next of toPlay to report
   bool gap = false;  // a game of this run was not finished: stopped
-  for (int k = firstGame; k < endGame && !report.decided(); ++k) {
-    if (recorded.count(k) > 0) {
-      report.add(std::move(recorded[k]));
-    } else if (!gap) {
-      std::unique_lock<std::mutex> lock(mutex);
-      finished.wait(lock, [&] { return done[p] || workersLeft == 0; });
-      if (failures[p]) {
-        failure = failures[p];
-        break;
-      }
-      if (!done[p] || !games[p]) {
-        gap = true;
+  // The workers must be joined however this loop ends: a failure to write
+  // the record stops them like a failed game.
+  try {
+    for (int k = firstGame; k < endGame && !report.decided(); ++k) {
+      if (recorded.count(k) > 0) {
+        report.add(std::move(recorded[k]));
+      } else if (!gap) {
+        std::unique_lock<std::mutex> lock(mutex);
+        finished.wait(lock, [&] { return done[p] || workersLeft == 0; });
+        if (failures[p]) {
+          failure = failures[p];
+          break;
+        }
+        if (!done[p] || !games[p]) {
+          gap = true;
+        } else {
+          GameRecord game = std::move(*games[p]);
+          lock.unlock();
+          record.write(gameRecordText(game));
+          report.add(std::move(game));
+        }
+        ++p;
       } else {
-        GameRecord game = std::move(*games[p]);
-        lock.unlock();
-        record.write(gameRecordText(game));
-        report.add(std::move(game));
+        // Stopped: the games finished after the first unfinished one count too.
+        std::unique_lock<std::mutex> lock(mutex);
+        finished.wait(lock, [&] { return workersLeft == 0; });
+        if (done[p] && games[p]) {
+          record.write(gameRecordText(*games[p]));
+          report.add(std::move(*games[p]));
+        }
+        ++p;
       }
-      ++p;
-    } else {
-      // Stopped: the games finished after the first unfinished one count too.
-      std::unique_lock<std::mutex> lock(mutex);
-      finished.wait(lock, [&] { return workersLeft == 0; });
-      if (done[p] && games[p]) {
-        record.write(gameRecordText(*games[p]));
-        report.add(std::move(*games[p]));
-      }
-      ++p;
+      if (report.decided()) lastNeeded = k;
     }
-    if (report.decided()) lastNeeded = k;
+  } catch (...) {
+    failure = std::current_exception();
   }
   if (failure) {
     lastNeeded = -1;
