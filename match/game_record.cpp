@@ -18,7 +18,7 @@ struct EndName {
 constexpr EndName kEndNames[] = {
     {GameEnd::kNoMoves, "no-moves"}, {GameEnd::kIllegal, "illegal"},     {GameEnd::kMalformed, "malformed"},
     {GameEnd::kTimeout, "timeout"},  {GameEnd::kCrash, "crash"},         {GameEnd::kNoStart, "no-start"},
-    {GameEnd::kQuietDraw, "quiet-draw"}, {GameEnd::kPlyCap, "ply-cap"},
+    {GameEnd::kQuietDraw, "quiet-draw"}, {GameEnd::kPlyCap, "ply-cap"},   {GameEnd::kUnfinished, "unfinished"},
 };
 
 const char* sideWord(Side side) { return side == kWhite ? "white" : "black"; }

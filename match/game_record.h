@@ -44,6 +44,7 @@ enum class GameEnd {
   kNoStart,    // the engine could not be (re)started: loss
   kQuietDraw,  // the run of plies without a capture reached its limit
   kPlyCap,     // the game reached the ply cap: draw
+  kUnfinished, // saved before its end (a game from the web page); no result
 };
 
 const char* gameEndCode(GameEnd end);

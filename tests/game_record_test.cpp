@@ -62,7 +62,7 @@ TEST(GameRecord, WriteThenReadGivesTheGameBack) {
 
 TEST(GameRecord, EveryEndCodeRoundTrips) {
   for (GameEnd end : {GameEnd::kNoMoves, GameEnd::kIllegal, GameEnd::kMalformed, GameEnd::kTimeout, GameEnd::kCrash,
-                      GameEnd::kNoStart, GameEnd::kQuietDraw, GameEnd::kPlyCap}) {
+                      GameEnd::kNoStart, GameEnd::kQuietDraw, GameEnd::kPlyCap, GameEnd::kUnfinished}) {
     GameEnd back = GameEnd::kNoMoves;
     EXPECT_TRUE(parseGameEndCode(gameEndCode(end), back));
     EXPECT_EQ(back, end);

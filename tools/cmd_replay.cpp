@@ -71,8 +71,10 @@ int runReplay(Args& args, std::ostream& out) {
     printBoard(board, out);
     side = opponent(side);
   }
-  out << "\nresult: " << (game->winner == 0 ? "draw" : resultWord(game->winner) + " wins") << ", " << game->reason
-      << "\n";
+  const std::string result = game->end == GameEnd::kUnfinished ? "none"
+                             : game->winner == 0                ? "draw"
+                                                                : resultWord(game->winner) + " wins";
+  out << "\nresult: " << result << ", " << game->reason << "\n";
   return 0;
 }
 

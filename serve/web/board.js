@@ -1,0 +1,150 @@
+// Draws the 6x6 board in SVG: the squares, the two circuits with their corner
+// loops (as the server lists them), coordinates, pieces and highlights. It
+// knows geometry only; which moves are legal always comes from the server.
+'use strict';
+
+const BoardView = (() => {
+  const NS = 'http://www.w3.org/2000/svg';
+  const S = 70;        // distance between square centres
+  const M = 160;       // margin: room for the large loops and the labels
+  const SIZE = 2 * M + 5 * S;
+
+  function el(name, attrs, parent) {
+    const node = document.createElementNS(NS, name);
+    for (const [k, v] of Object.entries(attrs || {})) node.setAttribute(k, v);
+    if (parent) parent.appendChild(node);
+    return node;
+  }
+
+  function create(svg, onClick, onHover) {
+    svg.setAttribute('viewBox', `0 0 ${SIZE} ${SIZE}`);
+    const view = { svg, flipped: false, circuits: null, onClick, onHover };
+
+    // (row, col) to the screen; flipped turns the board half a turn.
+    view.point = (r, c) => {
+      const dr = view.flipped ? 5 - r : r;
+      const dc = view.flipped ? 5 - c : c;
+      return [M + dc * S, M + dr * S];
+    };
+
+    // A corner loop joins a square on the top or bottom row with one on the
+    // left or right column; it runs three quarters of a circle around the
+    // corner square, outside the board.
+    view.loopPoints = (a, b) => {
+      const edgeRow = (a[0] === 0 || a[0] === 5) ? a : b;
+      const edgeCol = edgeRow === a ? b : a;
+      const [cx, cy] = view.point(edgeRow[0], edgeCol[1]);
+      const [ax, ay] = view.point(a[0], a[1]);
+      const [bx, by] = view.point(b[0], b[1]);
+      const radius = Math.hypot(ax - cx, ay - cy);
+      const a0 = Math.atan2(ay - cy, ax - cx);
+      let turn = Math.atan2(by - cy, bx - cx) - a0;
+      while (turn <= -Math.PI) turn += 2 * Math.PI;
+      while (turn > Math.PI) turn -= 2 * Math.PI;
+      turn = turn > 0 ? turn - 2 * Math.PI : turn + 2 * Math.PI;  // the long way round
+      const points = [];
+      for (let i = 1; i <= 36; i++) {
+        const t = a0 + turn * i / 36;
+        points.push([cx + radius * Math.cos(t), cy + radius * Math.sin(t)]);
+      }
+      return points;
+    };
+
+    // SVG path data through squares, drawing loops where both coordinates change.
+    view.pathData = (squares, closed) => {
+      const list = closed ? squares.concat([squares[0]]) : squares;
+      let d = '';
+      list.forEach((sq, i) => {
+        if (i === 0) {
+          const [x, y] = view.point(sq[0], sq[1]);
+          d += `M${x.toFixed(1)},${y.toFixed(1)}`;
+          return;
+        }
+        const prev = list[i - 1];
+        const pts = (prev[0] !== sq[0] && prev[1] !== sq[1]) ? view.loopPoints(prev, sq) : [view.point(sq[0], sq[1])];
+        for (const [x, y] of pts) d += ` L${x.toFixed(1)},${y.toFixed(1)}`;
+      });
+      return d;
+    };
+
+    // The capture path under the pieces; changed on hover without redrawing.
+    view.showPath = (path) => {
+      if (!view.pathLayer) return;
+      while (view.pathLayer.firstChild) view.pathLayer.removeChild(view.pathLayer.firstChild);
+      if (path && path.length > 1) {
+        el('path', { class: 'capture-path', d: view.pathData(path, false) }, view.pathLayer);
+      }
+    };
+
+    // opts: board (36 digits), selected [r,c], targets [{to:[r,c], capture}],
+    // path (squares), last {from, to}, hint {from, to}
+    view.render = (opts) => {
+      while (svg.firstChild) svg.removeChild(svg.firstChild);
+      const cells = el('g', {}, svg);
+      const mark = (sq) => sq ? `${sq[0]},${sq[1]}` : '';
+      const lastSquares = opts.last ? [mark(opts.last.from), mark(opts.last.to)] : [];
+      const hintSquares = opts.hint ? [mark(opts.hint.from), mark(opts.hint.to)] : [];
+      for (let r = 0; r < 6; r++) {
+        for (let c = 0; c < 6; c++) {
+          const [x, y] = view.point(r, c);
+          let cls = 'cell';
+          if (lastSquares.includes(`${r},${c}`)) cls += ' last';
+          if (hintSquares.includes(`${r},${c}`)) cls += ' hint';
+          el('rect', { class: cls, x: x - S / 2, y: y - S / 2, width: S, height: S }, cells);
+        }
+      }
+      if (view.circuits) {
+        for (const name of ['large', 'small']) {
+          el('path', { class: `circuit ${name}`, d: view.pathData(view.circuits[name], true) }, svg);
+        }
+      }
+      // Coordinates on all four sides, between the loops.
+      for (let i = 0; i < 6; i++) {
+        const [x0] = view.point(0, i);
+        const [, y0] = view.point(i, 0);
+        const top = M - S / 2 - 12;
+        const bottom = M + 5 * S + S / 2 + 12;
+        el('text', { class: 'label', x: x0, y: top }, svg).textContent = i;
+        el('text', { class: 'label', x: x0, y: bottom }, svg).textContent = i;
+        el('text', { class: 'label', x: top, y: y0 }, svg).textContent = i;
+        el('text', { class: 'label', x: bottom, y: y0 }, svg).textContent = i;
+      }
+      view.pathLayer = el('g', {}, svg);
+      view.showPath(opts.path);
+      const board = opts.board || '';
+      for (let r = 0; r < 6; r++) {
+        for (let c = 0; c < 6; c++) {
+          const cell = board[r * 6 + c];
+          if (cell !== '1' && cell !== '2') continue;
+          const [x, y] = view.point(r, c);
+          const selected = opts.selected && opts.selected[0] === r && opts.selected[1] === c;
+          el('circle', {
+            class: `piece ${cell === '2' ? 'black' : 'white'}${selected ? ' selected' : ''}`,
+            cx: x, cy: y, r: S * 0.33, 'data-square': `${r},${c}`,
+          }, svg);
+        }
+      }
+      for (const t of opts.targets || []) {
+        const [x, y] = view.point(t.to[0], t.to[1]);
+        if (t.capture) {
+          el('circle', { class: 'target-capture', cx: x, cy: y, r: S * 0.42, 'data-target': `${t.to[0]},${t.to[1]}` }, svg);
+        } else {
+          el('circle', { class: 'target-step', cx: x, cy: y, r: S * 0.12, 'data-target': `${t.to[0]},${t.to[1]}` }, svg);
+        }
+      }
+      // Transparent squares on top take the clicks and the pointer.
+      for (let r = 0; r < 6; r++) {
+        for (let c = 0; c < 6; c++) {
+          const [x, y] = view.point(r, c);
+          const hit = el('rect', { class: 'hit', x: x - S / 2, y: y - S / 2, width: S, height: S, 'data-hit': `${r},${c}` }, svg);
+          hit.addEventListener('click', () => view.onClick(r, c));
+          hit.addEventListener('mouseenter', () => view.onHover(r, c));
+          hit.addEventListener('mouseleave', () => view.onHover(null, null));
+        }
+      }
+    };
+    return view;
+  }
+
+  return { create };
+})();

@@ -1,0 +1,57 @@
+#pragma once
+// `tovrane serve`: a local web server with one page to play against the
+// engines and replay recorded games. Every rule decision is made here, by the
+// move generator, and reaches the page through a small JSON API:
+//
+//   GET  /api/engines                 the engines on offer
+//   POST /api/games                   a new game {black, white: names}
+//   GET  /api/games/ID                its state: board, moves, legal moves
+//                                     with capture paths, end and reason
+//   POST /api/games/ID/move           {move: "1222"}: a move of the side to move
+//   POST /api/games/ID/engine         {engine, seconds?}: the engine moves
+//   POST /api/games/ID/takeback       {plies: n}
+//   POST /api/games/ID/analyse        {engine?}: static scores, engine's choice
+//   GET  /api/games/ID/record         the game as a match record file
+//   POST /api/records                 a record file's text: its games, board by board
+//
+// Anything malformed, illegal or unknown gets a 4xx status and a JSON body
+// {"error": one line}. The server reads and writes no files: the page is
+// compiled into the program and records arrive in request bodies.
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace tovrane {
+
+struct ServeConfig {
+  std::string host = "127.0.0.1";
+  int port = 8080;                  // 0: any free port
+  size_t maxBodyBytes = 1 << 20;    // larger request bodies get 413
+  int maxGames = 32;                // live games; the least recently used goes first
+  double idleSeconds = 3600;        // a game untouched this long is dropped
+  int searchSlots = 2;              // engine searches at once (one per core)
+  double engineSeconds = 30;        // an engine request answers 503 after this long
+  double maxBudgetSeconds = 30;     // the largest time budget a request may ask for
+};
+
+class WebServer {
+ public:
+  explicit WebServer(const ServeConfig& config);
+  // Stops serving and waits for engine searches still running.
+  ~WebServer();
+  WebServer(const WebServer&) = delete;
+  WebServer& operator=(const WebServer&) = delete;
+
+  // Binds the listening socket; returns the port. Throws std::runtime_error.
+  int bind();
+  // Serves until stop() is called (from any thread).
+  void run();
+  void stop();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tovrane
