@@ -10,11 +10,11 @@ namespace {
 // The exact programs: a fixed-depth search, no book (the server reads no
 // files), so the move is what `tovrane choose` prints.
 template <const EngineSettings& settings>
-EngineAnswer thinkExact(const Board& board, Side side, double /*budgetSeconds*/) {
+EngineAnswer thinkExact(const EngineQuestion& question) {
   SearchEngine search(settings, nullptr);
-  Board work = board;
+  Board work = question.board;
   EngineAnswer answer;
-  answer.moved = search.chooseMove(work, side, answer.move);
+  answer.moved = search.chooseMove(work, question.side, answer.move);
   answer.score = search.lastScore();
   answer.depth = search.rootDepth();
   return answer;

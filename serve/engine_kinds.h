@@ -18,11 +18,20 @@ struct EngineAnswer {
   int depth = 0;       // root depth searched
 };
 
+// What an engine is asked: the position, and the game that led to it (for
+// an engine that knows about repetitions and the quiet-ply draw).
+struct EngineQuestion {
+  Board board{};
+  Side side = kBlack;
+  std::vector<Move> history;  // every move from the initial position
+  double budgetSeconds = 0;   // for engines with a time budget
+};
+
 struct EngineKind {
   const char* id;     // the program's name: engine, engine-deep, ...
   const char* label;  // what the page shows
   bool timeBudget;    // searches for a given number of seconds per move
-  EngineAnswer (*think)(const Board& board, Side side, double budgetSeconds);
+  EngineAnswer (*think)(const EngineQuestion& question);
 };
 
 // In the order the page offers them.

@@ -143,6 +143,15 @@ json recordsJson(const std::string& text) {
   return {{"games", out}};
 }
 
+EngineQuestion questionFor(const GameSession& session, double budget) {
+  EngineQuestion question;
+  question.board = session.board();
+  question.side = session.toMove();
+  for (const SessionPly& ply : session.plies()) question.history.push_back(ply.move);
+  question.budgetSeconds = budget;
+  return question;
+}
+
 struct LiveGame {
   std::mutex mutex;
   GameSession session;
@@ -196,7 +205,7 @@ struct WebServer::Impl {
   std::shared_ptr<LiveGame> findGame(const std::string& id);
 
   // Runs kind on a worker thread and waits at most config.engineSeconds.
-  EngineAnswer search(const EngineKind& kind, const Board& board, Side side, double budget, double& seconds);
+  EngineAnswer search(const EngineKind& kind, const EngineQuestion& question, double& seconds);
 
   const EngineKind& engineField(const json& body, double& budget) const;
   json stateJson(const std::string& id, const LiveGame& game) const;
@@ -239,8 +248,7 @@ std::shared_ptr<LiveGame> WebServer::Impl::findGame(const std::string& id) {
   return it->second.game;
 }
 
-EngineAnswer WebServer::Impl::search(const EngineKind& kind, const Board& board, Side side, double budget,
-                                     double& seconds) {
+EngineAnswer WebServer::Impl::search(const EngineKind& kind, const EngineQuestion& question, double& seconds) {
   {
     std::lock_guard<std::mutex> lock(slots->mutex);
     if (slots->running >= config.searchSlots) {
@@ -249,9 +257,9 @@ EngineAnswer WebServer::Impl::search(const EngineKind& kind, const Board& board,
     ++slots->running;
   }
   auto task = std::make_shared<SearchTask>();
-  std::thread([task, slots = slots, think = kind.think, board, side, budget] {
+  std::thread([task, slots = slots, think = kind.think, question] {
     const auto start = Clock::now();
-    const EngineAnswer answer = think(board, side, budget);
+    const EngineAnswer answer = think(question);
     {
       std::lock_guard<std::mutex> lock(task->mutex);
       task->answer = answer;
@@ -419,22 +427,20 @@ void WebServer::Impl::routes() {
               const EngineKind& kind = engineField(body, budget);
               const std::string id = req.matches[1];
               std::shared_ptr<LiveGame> game = findGame(id);
-              Board board{};
-              Side side = kBlack;
+              EngineQuestion question;
               size_t plies = 0;
               {
                 std::lock_guard<std::mutex> lock(game->mutex);
                 if (game->thinking) refuse(409, "the engine is thinking in this game");
                 if (game->session.over()) refuse(409, "the game is over: " + game->session.reason());
-                board = game->session.board();
-                side = game->session.toMove();
+                question = questionFor(game->session, budget);
                 plies = game->session.plies().size();
                 game->thinking = true;
               }
               EngineAnswer answer;
               double seconds = 0;
               try {
-                answer = search(kind, board, side, budget, seconds);
+                answer = search(kind, question, seconds);
               } catch (...) {
                 std::lock_guard<std::mutex> lock(game->mutex);
                 game->thinking = false;
@@ -453,25 +459,25 @@ void WebServer::Impl::routes() {
 
   http.Post(R"(/api/games/([0-9a-f]{16})/analyse)", api([this, withGame](const httplib::Request& req) {
               const json body = parseBody(req);
-              Board board{};
-              Side side = kBlack;
+              double budget = 0;
+              const EngineKind* kind = body.contains("engine") ? &engineField(body, budget) : nullptr;
+              EngineQuestion question;
               bool over = false;
               withGame(req, false, [&](const std::string&, LiveGame& g) {
-                board = g.session.board();
-                side = g.session.toMove();
+                question = questionFor(g.session, budget);
                 over = g.session.over();
                 return json();
               });
+              const Board& board = question.board;
+              const Side side = question.side;
               json out = {{"side", sideWord(side)},
                           {"static", Evaluator().evaluate(board, side)},
                           {"staticClassic", ClassicEvaluator().evaluate(board, side)},
                           {"choice", nullptr}};
-              if (body.contains("engine") && !over) {
-                double budget = 0;
-                const EngineKind& kind = engineField(body, budget);
+              if (kind != nullptr && !over) {
                 double seconds = 0;
-                const EngineAnswer answer = search(kind, board, side, budget, seconds);
-                out["engine"] = kind.id;
+                const EngineAnswer answer = search(*kind, question, seconds);
+                out["engine"] = kind->id;
                 out["choice"] = answerJson(answer, seconds);
               }
               return out;
@@ -508,6 +514,7 @@ void WebServer::Impl::routes() {
     std::string message = "request refused";
     if (res.status == 404) message = "unknown path " + req.path.substr(0, 80);
     if (res.status == 413) message = "the request body is larger than the limit";
+    if (res.status == 400) message = "malformed HTTP request (a POST needs a body, {} at least)";
     res.set_content(json{{"error", message}}.dump(), "application/json");
   });
   http.set_payload_max_length(config.maxBodyBytes);

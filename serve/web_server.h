@@ -32,7 +32,7 @@ struct ServeConfig {
   double idleSeconds = 3600;        // a game untouched this long is dropped
   int searchSlots = 2;              // engine searches at once (one per core)
   double engineSeconds = 30;        // an engine request answers 503 after this long
-  double maxBudgetSeconds = 30;     // the largest time budget a request may ask for
+  double maxBudgetSeconds = 10;     // the largest time budget a request may ask for
 };
 
 class WebServer {

@@ -42,7 +42,10 @@ const ui = {
 
 const view = BoardView.create($('board'), onSquareClick, onSquareHover);
 
-function note(text) { $('note').textContent = text || ''; }
+function note(text, error) {
+  $('note').textContent = text || '';
+  $('note').classList.toggle('error', !!error);
+}
 
 function targetsOfSelected() {
   if (!ui.selected || !ui.game) return [];
@@ -150,7 +153,7 @@ async function engineTurn() {
   } catch (e) {
     ui.busy = false;
     render();
-    note(e.message);
+    note(e.message, true);
   }
 }
 
@@ -159,7 +162,7 @@ async function playMove(word) {
     setGame(await api('POST', `/api/games/${ui.game.id}/move`, { move: word }));
     note('');
   } catch (e) {
-    note(e.message);
+    note(e.message, true);
     return;
   }
   await engineTurn();
@@ -193,7 +196,7 @@ async function takeBack() {
     setGame(await api('POST', `/api/games/${g.id}/takeback`, { plies }));
     note('');
   } catch (e) {
-    note(e.message);
+    note(e.message, true);
     return;
   }
   await engineTurn();
@@ -242,7 +245,7 @@ async function openRecord(file) {
     ui.games = data.games;
   } catch (e) {
     ui.games = [];
-    note(`${file.name}: ${e.message}`);
+    note(`${file.name}: ${e.message}`, true);
   }
   const select = $('replay-game');
   select.textContent = '';
@@ -316,7 +319,7 @@ function setMode(mode) {
 function bind() {
   $('tab-play').addEventListener('click', () => setMode('play'));
   $('tab-replay').addEventListener('click', () => setMode('replay'));
-  $('new-game').addEventListener('click', () => newGame().catch((e) => note(e.message)));
+  $('new-game').addEventListener('click', () => newGame().catch((e) => note(e.message, true)));
   $('take-back').addEventListener('click', takeBack);
   $('flip').addEventListener('click', () => { ui.flipped = !ui.flipped; render(); });
   $('flip-replay').addEventListener('click', () => { ui.replayFlipped = !ui.replayFlipped; render(); });
@@ -359,7 +362,7 @@ async function start() {
     }
     await newGame();
   } catch (e) {
-    note(e.message);
+    note(e.message, true);
   }
 }
 

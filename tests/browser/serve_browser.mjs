@@ -134,6 +134,17 @@ try {
   check(capturedPath, 'a capture was offered, and pointing at it drew its path');
   await page.screenshot({ path: path.join(outDir, 'serve-play.png') });
 
+  // Analyse: engine's choice for us is what `tovrane choose` picks, marked on the board.
+  if (!s.over) {
+    await page.click('#analyse');
+    await page.waitForFunction(() => document.getElementById('analysis').textContent.includes('would play'));
+    const analysis = await page.$eval('#analysis', (n) => n.textContent);
+    const scores = `${tool('eval', s.board, '2').trim()} (standard), ${tool('eval', s.board, '2', '--classic').trim()} (classic)`;
+    check(analysis.includes(`black to move: ${scores}`) &&
+      analysis.match(/would play (\d{4})/)[1] === tool('choose', s.board, '2').trim() &&
+      (await page.$$('rect.cell.hint')).length === 2, `analyse: ${analysis.replace('\n', '; ')}`);
+  }
+
   // Take back: our last move and the engine's reply go.
   const beforeBack = s;
   await page.click('#take-back');

@@ -93,17 +93,6 @@ TEST_F(ServeApi, WholeGameThenRecordRoundTrip) {
   Board board{};
   resetBoard(board);
   json state = get(base).second;
-  // Analysis of the start: the static scores and engine-classic's choice.
-  const auto [analysed, analysis] = post(base + "/analyse", R"({"engine":"engine-classic"})");
-  ASSERT_EQ(analysed, 200) << analysis.dump();
-  EXPECT_EQ(analysis["static"].get<int>(), Evaluator().evaluate(board, kBlack));
-  EXPECT_EQ(analysis["staticClassic"].get<int>(), ClassicEvaluator().evaluate(board, kBlack));
-  Board start = board;
-  Move classicChoice{};
-  SearchEngine classic(kClassicEngine, nullptr);
-  ASSERT_TRUE(classic.chooseMove(start, kBlack, classicChoice));
-  EXPECT_EQ(analysis["choice"]["move"].get<std::string>(), moveText(classicChoice));
-  EXPECT_EQ(analysis["choice"]["score"].get<int>(), classic.lastScore());
   SearchEngine referee(kStandardEngine, nullptr);
   int plies = 0;
   while (!state["over"].get<bool>()) {
@@ -162,6 +151,20 @@ TEST_F(ServeApi, WholeGameThenRecordRoundTrip) {
   EXPECT_FALSE(back["over"].get<bool>());
   EXPECT_EQ(static_cast<int>(back["moves"].size()), plies - 2);
   EXPECT_EQ(back["board"], parsed["games"][0]["plies"][plies - 3]["board"]);
+
+  // Analysis there: the static scores of both profiles and engine-classic's choice.
+  Board position{};
+  ASSERT_TRUE(parseBoardDigits(back["board"].get<std::string>(), position));
+  const Side side = back["toMove"] == "black" ? kBlack : kWhite;
+  const auto [analysed, analysis] = post(base + "/analyse", R"({"engine":"engine-classic"})");
+  ASSERT_EQ(analysed, 200) << analysis.dump();
+  EXPECT_EQ(analysis["static"].get<int>(), Evaluator().evaluate(position, side));
+  EXPECT_EQ(analysis["staticClassic"].get<int>(), ClassicEvaluator().evaluate(position, side));
+  Move classicChoice{};
+  SearchEngine classic(kClassicEngine, nullptr);
+  ASSERT_TRUE(classic.chooseMove(position, side, classicChoice));
+  EXPECT_EQ(analysis["choice"]["move"].get<std::string>(), moveText(classicChoice));
+  EXPECT_EQ(analysis["choice"]["score"].get<int>(), classic.lastScore());
 }
 
 TEST_F(ServeApi, RefusesIllegalMalformedUnknownAndOversized) {
