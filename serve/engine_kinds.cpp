@@ -1,6 +1,9 @@
 #include "serve/engine_kinds.h"
 
+#include <memory>
+
 #include "search/engine_settings.h"
+#include "search/pro_search.h"
 #include "search/search_engine.h"
 
 namespace tovrane {
@@ -20,6 +23,30 @@ EngineAnswer thinkExact(const EngineQuestion& question) {
   return answer;
 }
 
+// engine-pro searches for the time budget, after being told the game so
+// far (it knows repetitions and the quiet-ply draw). No book, the default
+// 64 MiB table, built per request like the program builds it per process.
+EngineAnswer thinkPro(const EngineQuestion& question) {
+  auto pro = std::make_unique<ProSearch>(nullptr, 64);
+  pro->setTimeBudget(question.budgetSeconds);
+  Board board{};
+  resetBoard(board);
+  pro->gameStarted(board);
+  Side side = kBlack;
+  for (const Move& move : question.history) {
+    applyMove(board, move);
+    side = opponent(side);
+    pro->movePlayed(board, side);
+  }
+  const ProResult result = pro->search(question.board, question.side);
+  EngineAnswer answer;
+  answer.moved = result.hasMove;
+  answer.move = result.move;
+  answer.score = result.score;
+  answer.depth = result.depth;
+  return answer;
+}
+
 }  // namespace
 
 const std::vector<EngineKind>& engineKinds() {
@@ -27,8 +54,7 @@ const std::vector<EngineKind>& engineKinds() {
       {"engine", "engine (depth 5)", false, thinkExact<kStandardEngine>},
       {"engine-deep", "engine-deep (depth 6)", false, thinkExact<kDeepEngine>},
       {"engine-classic", "engine-classic (depth 5, classic evaluation)", false, thinkExact<kClassicEngine>},
-      // engine-pro goes here once it exists: timeBudget true, and a think
-      // function that searches for budgetSeconds.
+      {"engine-pro", "engine-pro (the strong one, time per move)", true, thinkPro},
   };
   return kinds;
 }

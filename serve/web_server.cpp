@@ -293,8 +293,8 @@ const EngineKind& WebServer::Impl::engineField(const json& body, double& budget)
   if (kind->timeBudget) {
     if (!body.contains("seconds") || !body["seconds"].is_number()) refuse(400, "seconds must be given as a number");
     budget = body["seconds"].get<double>();
-    if (!(budget > 0 && budget <= config.maxBudgetSeconds)) {
-      refuse(400, "seconds must be more than 0 and at most " + std::to_string(static_cast<int>(config.maxBudgetSeconds)));
+    if (!(budget >= 0.01 && budget <= config.maxBudgetSeconds)) {
+      refuse(400, "seconds must be from 0.01 to " + std::to_string(static_cast<int>(config.maxBudgetSeconds)));
     }
   }
   return *kind;

@@ -196,6 +196,16 @@ try {
   await page.keyboard.press('ArrowLeft');
   check(await pageBoard(page) === boards.at(-2), 'End then left arrow shows the last ply but one');
   if (!firstCapture) await page.screenshot({ path: path.join(outDir, 'serve-replay.png') });
+
+  // engine-pro with its time budget opens a new game as black.
+  await page.click('#tab-play');
+  await page.select('#opponent', 'engine-pro');
+  check(await page.$eval('#budget-row', (n) => !n.hidden), 'engine-pro shows its seconds per move');
+  await page.$eval('#budget', (n) => { n.value = '0.2'; });
+  await page.select('#side', 'white');
+  await page.click('#new-game');
+  await statusIs('Your move (white)');
+  check(await page.$$eval('#moves li', (n) => n.length) === 1, `engine-pro moved first: ${await page.$eval('#note', (n) => n.textContent)}`);
   check(pageErrors.length === 0, `no script errors (${pageErrors.join('; ')})`);
 } catch (e) {
   failed = true;

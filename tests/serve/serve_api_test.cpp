@@ -203,13 +203,30 @@ TEST_F(ServeApi, EngineRequestsAreBoundedInTime) {
   std::thread thinker([&] { slow = post(base + "/engine", R"({"engine":"engine-deep"})"); });
   const auto [status, engines] = get("/api/engines");
   EXPECT_EQ(status, 200);
-  EXPECT_EQ(engines["engines"].size(), 3u);
+  EXPECT_EQ(engines["engines"].size(), 4u);
   thinker.join();
   expectRefusal(slow, 503);
   const json state = get(base).second;
   EXPECT_EQ(state["moves"].size(), 0u);
   const auto [moveStatus, after] = post(base + "/move", R"({"move":"1222"})");
   EXPECT_EQ(moveStatus, 200) << after.dump();
+}
+
+// engine-pro searches for the time it is given, which must be given and
+// must be within bounds.
+TEST_F(ServeApi, EngineProPlaysWithItsTimeBudget) {
+  start();
+  const std::string base = "/api/games/" + newGame();
+  expectRefusal(post(base + "/engine", R"({"engine":"engine-pro"})"), 400);
+  expectRefusal(post(base + "/engine", R"({"engine":"engine-pro","seconds":0})"), 400);
+  expectRefusal(post(base + "/engine", R"({"engine":"engine-pro","seconds":100})"), 400);
+  Board board{};
+  resetBoard(board);
+  const auto [status, reply] = post(base + "/engine", R"({"engine":"engine-pro","seconds":0.05})");
+  ASSERT_EQ(status, 200) << reply.dump();
+  const std::vector<std::string> legal = generatorMoves(board, kBlack);
+  EXPECT_NE(std::find(legal.begin(), legal.end(), reply["answer"]["move"].get<std::string>()), legal.end());
+  EXPECT_EQ(reply["state"]["moves"].size(), 1u);
 }
 
 TEST_F(ServeApi, LiveGamesAreCapped) {
