@@ -88,6 +88,11 @@ const std::vector<Command>& commands() {
                "free port). Prints the address; Ctrl-C stops it. Only loopback by default:\n"
                "give --host 0.0.0.0 to let other machines in.\n",
        .run = runServe},
+      {.name = "book",
+       .usage = "book build --out DIR [options] | book show BOARD SIDE [--dir DIR] | book check DIR",
+       .summary = "build, inspect and check opening books for the engines' startgame/ folder",
+       .help = kBookHelp,
+       .run = runBook},
   };
   return table;
 }

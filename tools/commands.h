@@ -20,9 +20,11 @@ int runMatch(Args& args, std::ostream& out);
 int runReplay(Args& args, std::ostream& out);
 int runMerge(Args& args, std::ostream& out);
 int runServe(Args& args, std::ostream& out);
+int runBook(Args& args, std::ostream& out);
 
 // Texts too long for the table, kept beside their command.
 extern const char* const kMatchUsage;
 extern const char* const kMatchHelp;
+extern const char* const kBookHelp;
 
 }  // namespace tovrane::cli
