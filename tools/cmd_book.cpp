@@ -18,12 +18,6 @@
 
 namespace tovrane::cli {
 
-namespace {
-
-namespace fs = std::filesystem;
-
-}  // namespace
-
 const char* const kBookHelp = R"(Opening books for the engine programs. A book lives in the folder startgame/
 of the engine's directory DIR (the directory the engine runs in, or dir=DIR
 of 'tovrane match'): one file per position, named after its 36 cells plus
@@ -64,6 +58,8 @@ book check DIR   checks every file in DIR/startgame/: the name is a position
 )";
 
 namespace {
+
+namespace fs = std::filesystem;
 
 double parseSeconds(const std::string& text, const std::string& what) {
   char* end = nullptr;
