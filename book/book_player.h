@@ -19,7 +19,7 @@ struct ScoredMove {
 };
 
 struct PlayerSpec {
-  std::string program = "engine-deep";  // whose search and evaluation
+  std::string program = "engine-pro";  // whose search and evaluation
   int depth = 0;                        // plies; 0: the program's book depth
   double movetime = 0;                  // seconds per position; 0: use the depth
 };

@@ -127,7 +127,8 @@ Move searchAt(const Board& position, Side side, int depth) {
 TEST(BookBuild, SmallBookIsReadByTheEnginesAndPlayed) {
   test::TempDir dir;
   const std::string out = dir.path().string();
-  const auto built = test::runTovrane({"book", "build", "--out", out, "--plies", "2", "--depth", "1"});
+  const auto built =
+      test::runTovrane({"book", "build", "--out", out, "--plies", "2", "--player", "engine-deep", "--depth", "1"});
   ASSERT_EQ(built.status, 0) << built.err;
   const auto checked = test::runTovrane({"book", "check", out});
   EXPECT_EQ(checked.status, 0) << checked.out;
@@ -195,7 +196,7 @@ TEST(BookBuild, KilledBuildResumesToTheSameFolder) {
   test::TempDir dir;
   const std::string whole = (dir.path() / "whole").string();
   const std::string killed = (dir.path() / "killed").string();
-  const std::vector<std::string> settings = {"--plies", "3", "--player", "engine", "--depth", "5"};
+  const std::vector<std::string> settings = {"--plies", "3", "--player", "engine-pro", "--depth", "6"};
   auto args = [&](const std::string& out, const char* jobs) {
     std::vector<std::string> list = {"book", "build", "--out", out, "--jobs", jobs};
     list.insert(list.end(), settings.begin(), settings.end());

@@ -34,10 +34,11 @@ book build --out DIR   searches the book's positions and writes DIR/startgame/.
   kept (every file is written whole or not at all). The settings are kept in
   DIR/book-build.txt.
   --plies K       plies covered (default 6)
-  --player NAME   whose search and evaluation: engine-deep (default), engine,
-                  engine-classic
-  --depth D       search depth per position (default: 7 for engine-deep,
-                  6 for the others); the same arguments give the same folder
+  --player NAME   whose search and evaluation: engine-pro (default),
+                  engine-deep, engine, engine-classic
+  --depth D       search depth per position (default: 7 for engine-pro and
+                  engine-deep, 6 for the others); the same arguments give the
+                  same folder
   --movetime S    search each position for about S seconds instead, deepening
                   while the next depth should fit; NOT deterministic: builds
                   differ from run to run and with the machine's load
