@@ -264,6 +264,23 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
   const int count = listMoves(moves, keys, ply, tableMove, false, allCount);
   if (count == 0) return -(kProWinScore - ply);  // no legal move: lost
 
+  // Null move: when even passing keeps us above beta at a reduced depth, the
+  // position is good enough. The game has no passing and hardly any
+  // positions where moving hurts, so the test is rarely wrong.
+  if (nullMovePruning_ && !pvNode && depth >= 3 && ply > 0 && std::abs(beta) < kProWinBound &&
+      staticScore(ply) >= beta) {
+    const int reduction = depth >= 6 ? 3 : 2;
+    side_ = opponent(side_);
+    key_ ^= kZobrist.blackToMove;
+    quiet_[ply + 1] = quiet_[ply] + 1;
+    pathKeys_[rootIndex_ + ply + 1] = key_;
+    const int32_t score = -alphaBeta(depth - 1 - reduction, -beta, -beta + 1, ply + 1, false);
+    side_ = opponent(side_);
+    key_ ^= kZobrist.blackToMove;
+    if (stopped_) return 0;
+    if (score >= beta) return score >= kProWinBound ? beta : score;
+  }
+
   // A forced move costs no depth: forced sequences are followed further.
   const int extension = count == 1 ? 1 : 0;
   const int32_t alphaAtStart = alpha;
@@ -275,12 +292,19 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
     const ProMove m = moves[i];
     const bool capture = board_.cells[m.to] != kEmpty;
     const int newDepth = depth - 1 + extension;
+    // Late quiet moves, searched after the likely best ones, first get a
+    // shallower search; only those that then look good get the full depth.
+    int reduction = 0;
+    if (lateMoveReductions_ && depth >= 3 && i >= (pvNode ? 5 : 3) && !capture && keys[i] < kKillerKey) {
+      reduction = depth >= 6 && i >= 10 ? 2 : 1;
+    }
     makeMove(m, ply);
     int32_t score;
     if (i == 0) {
       score = -alphaBeta(newDepth, -beta, -alpha, ply + 1, pvNode);
     } else {
-      score = -alphaBeta(newDepth, -alpha - 1, -alpha, ply + 1, false);
+      score = -alphaBeta(newDepth - reduction, -alpha - 1, -alpha, ply + 1, false);
+      if (score > alpha && reduction > 0) score = -alphaBeta(newDepth, -alpha - 1, -alpha, ply + 1, false);
       if (score > alpha && score < beta) score = -alphaBeta(newDepth, -beta, -alpha, ply + 1, true);
     }
     unmakeMove(m, ply);

@@ -85,6 +85,13 @@ class ProSearch : public MoveChooser {
 
   const TranspositionTable& table() const { return table_; }
 
+  // Selectivity, each kept because a match showed it gains (see the report
+  // of the tuning); switchable for such matches.
+  void setSelectivity(bool lateMoveReductions, bool nullMovePruning) {
+    lateMoveReductions_ = lateMoveReductions;
+    nullMovePruning_ = nullMovePruning;
+  }
+
  private:
   using Clock = std::chrono::steady_clock;
 
@@ -107,6 +114,8 @@ class ProSearch : public MoveChooser {
   double budgetSeconds_ = 1.0;
   int fixedDepth_ = 0;
   int drawPlies_ = kProDefaultDrawPlies;
+  bool lateMoveReductions_ = true;
+  bool nullMovePruning_ = true;
   std::function<void(const ProResult&)> report_;
 
   // The game so far: position keys since the last capture (side to move

@@ -21,6 +21,7 @@ int runReplay(Args& args, std::ostream& out);
 int runMerge(Args& args, std::ostream& out);
 int runServe(Args& args, std::ostream& out);
 int runBook(Args& args, std::ostream& out);
+int runTune(Args& args, std::ostream& out);
 
 // Texts too long for the table, kept beside their command.
 extern const char* const kMatchUsage;
