@@ -1,5 +1,6 @@
 // tovrane tune: fits engine-pro's evaluation weights to game results. Every
-// position of the recorded games (after the opening plies) is labelled with
+// quiet position (the side to move has no capture) of the recorded games,
+// after the opening plies, is labelled with
 // the result for the side to move (1 win, 1/2 draw, 0 loss); the weights are
 // those that best predict the labels through the logistic curve
 // 1 / (1 + exp(-score / scale)), the scale being fitted first to the current
@@ -13,6 +14,7 @@
 
 #include "eval/pro_eval.h"
 #include "match/game_record.h"
+#include "rules/move_generator.h"
 #include "tools/commands.h"
 
 namespace tovrane::cli {
@@ -67,8 +69,16 @@ int runTune(Args& args, std::ostream& out) {
       Board board{};
       resetBoard(board);
       Side side = kBlack;
+      MoveList list;
       for (int ply = 0; ply < game.plies(); ++ply) {
+        // Quiet positions only: where the side to move can capture, the
+        // search never trusts the static score.
+        bool capture = false;
         if (ply >= skip) {
+          list.generateMoves(board, side);
+          capture = list.lastIndex >= 0 && board.at(list.moves[0].toRow, list.moves[0].toCol) != kEmpty;
+        }
+        if (ply >= skip && !capture) {
           const float label = game.winner == 0 ? 0.5f : game.winner == side ? 1.0f : 0.0f;
           samples.push_back({proFeatures(board, side), label});
         }

@@ -96,8 +96,9 @@ const std::vector<Command>& commands() {
       {.name = "tune",
        .usage = "tune RECORD... [--skip PLIES] [--iterations N]",
        .summary = "fit engine-pro's evaluation weights to the results of recorded games",
-       .help = "Reads match record files (tovrane match --record), labels every position after\n"
-               "the first PLIES plies (default 8) with the game's result for the side to move,\n"
+       .help = "Reads match record files (tovrane match --record), labels every quiet position\n"
+               "(no capture for the side to move) after the first PLIES plies (default 8) with\n"
+               "the game's result for the side to move,\n"
                "and fits the weights of engine-pro's evaluation to those labels by logistic\n"
                "regression (N gradient steps, default 3000), the curve's scale fitted first\n"
                "to the current weights. Prints the loss before and after and the weights.\n",
