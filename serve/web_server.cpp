@@ -518,7 +518,17 @@ void WebServer::Impl::routes() {
     res.set_content(json{{"error", message}}.dump(), "application/json");
   });
   http.set_payload_max_length(config.maxBodyBytes);
+  // httplib's default adds SO_REUSEPORT, which would let a second server
+  // share a port that is taken; SO_REUSEADDR alone only allows a restart
+  // while old connections linger.
+  http.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   http.new_task_queue = [] { return new httplib::ThreadPool(8); };
+  // Stopping waits for idle keep-alive connections (a browser keeps some
+  // open) to time out: one second instead of httplib's five.
+  http.set_keep_alive_timeout(1);
 }
 
 WebServer::WebServer(const ServeConfig& config) : impl_(std::make_unique<Impl>(config)) {}

@@ -229,6 +229,15 @@ TEST_F(ServeApi, EngineProPlaysWithItsTimeBudget) {
   EXPECT_EQ(reply["state"]["moves"].size(), 1u);
 }
 
+TEST_F(ServeApi, APortInUseIsRefused) {
+  ServeConfig config;
+  config.port = 0;
+  WebServer first(config);
+  config.port = first.bind();
+  WebServer second(config);
+  EXPECT_THROW(second.bind(), std::runtime_error);
+}
+
 TEST_F(ServeApi, LiveGamesAreCapped) {
   ServeConfig config;
   config.maxGames = 2;
