@@ -274,29 +274,28 @@ inline int32_t valueOf(const Occupancy& occ, int cell) {
   return static_cast<int32_t>((occ.black >> cell) & 1) - static_cast<int32_t>((occ.white >> cell) & 1);
 }
 
-// One ring's outcome: the entries that record a colour, the colour bits
-// recorded (the second look included), and each line's tallies as signed
-// bytes in board order (lines[row or column]; rows and columns apart).
+// One ring's outcome per entry: the entries that record a colour, the
+// colour bits recorded (the second look included), and each side's tallies
+// as signed bytes in board order.
 struct RingOutcome {
   uint32_t records;
   uint32_t black;
   uint32_t white;
+  uint64_t sides[4];
 };
 
+// The lines' tallies as signed bytes in board order, rows and columns apart.
 struct LineTallies {
   uint64_t rows[kBoardSize];
   uint64_t cols[kBoardSize];
 };
 
 template <bool kSmall>
-void ringOutcome(const RingPlan& plan, const Occupancy& occ, uint32_t black, uint32_t white, RingOutcome& out,
-                 LineTallies& lines) {
+void ringOutcome(const RingPlan& plan, const Occupancy& occ, uint32_t black, uint32_t white, RingOutcome& out) {
   const uint64_t blackD = doubled(black);
   const uint64_t whiteD = doubled(white);
   const int32_t balance = bitCount(occ.black & plan.cells) - bitCount(occ.white & plan.cells);
-  out.records = 0;
-  out.black = 0;
-  out.white = 0;
+  out = RingOutcome{0, 0, 0, {0, 0, 0, 0}};
   if ((black | white) == 0) return;  // nothing recorded, every tally zero
   int32_t twice[4];
   for (int x = 0; x < 4; ++x) twice[x] = balance + valueOf(occ, plan.crossings[x]);
@@ -359,7 +358,7 @@ void ringOutcome(const RingPlan& plan, const Occupancy& occ, uint32_t black, uin
     out.black |= blackBits << first;
     out.white |= whiteBits << first;
     if (p.reversed) tallies = __builtin_bswap64(tallies) >> 16;
-    (p.isRow ? lines.rows : lines.cols)[p.line] = tallies;
+    out.sides[side] = tallies;
   }
 }
 
@@ -493,38 +492,80 @@ SignMasks signMasks(const int16_t (&values)[kCellCount]) {
   return out;
 }
 
-CircuitMasks buildCircuitMasks(const Occupancy& occ) {
-  RingOutcome small;
-  RingOutcome large;
-  LineTallies lines{};
-  const RingMask blackRings = ringsOf(occ.black);
-  const RingMask whiteRings = ringsOf(occ.white);
-  ringOutcome<true>(kSmallRingPlan, occ, static_cast<uint32_t>(blackRings) & kLapBits,
-                    static_cast<uint32_t>(whiteRings) & kLapBits, small, lines);
-  ringOutcome<false>(kLargeRingPlan, occ, static_cast<uint32_t>(blackRings >> kLargeRingShift) & kLapBits,
-                     static_cast<uint32_t>(whiteRings >> kLargeRingShift) & kLapBits, large, lines);
+namespace {
 
-  // On the small circuit a later handling replaces an earlier one: the
-  // earlier entry of a crossing point counts only when the later one
-  // records nothing. The large circuit merges into whatever is there.
+// Turns a ring's entry outcome into squares. On the small circuit a later
+// handling replaces an earlier one: the earlier entry of a crossing point
+// counts only when the later one records nothing.
+template <bool kSmall>
+void shareOf(const RingPlan& plan, const RingOutcome& outcome, RingShare& share) {
   uint32_t replaced = 0;
-  for (const CrossingPair& pair : kRingScatter.smallPairs) {
-    replaced |= ((small.records >> pair.later) & 1) << pair.earlier;
+  if constexpr (kSmall) {
+    for (const CrossingPair& pair : kRingScatter.smallPairs) {
+      replaced |= ((outcome.records >> pair.later) & 1) << pair.earlier;
+    }
   }
-  CircuitMasks out{0, 0, 0, 0};
-  out.blackReaches = scatterEntries(kRingScatter.small, small.black & ~replaced) |
-                     scatterEntries(kRingScatter.large, large.black);
-  out.whiteReaches = scatterEntries(kRingScatter.small, small.white & ~replaced) |
-                     scatterEntries(kRingScatter.large, large.white);
-
-  // Each square's balance: its row line's tally plus its column line's.
+  const EntryScatter& scatter = kSmall ? kRingScatter.small : kRingScatter.large;
+  share.blackReaches = scatterEntries(scatter, outcome.black & ~replaced);
+  share.whiteReaches = scatterEntries(scatter, outcome.white & ~replaced);
+  LineTallies lines{};
+  for (int side = 0; side < 4; ++side) {
+    const SidePlan& p = plan.sides[side];
+    (p.isRow ? lines.rows : lines.cols)[p.line] = outcome.sides[side];
+  }
+  // A square's tally: its row line's plus its column line's.
+  alignas(8) uint8_t bytes[40] = {};
   for (int row = 0; row < kBoardSize; ++row) {
     const uint64_t sum = addLanes(lines.rows[row], rowOfColumns(lines, row));
+    std::memcpy(bytes + row * kBoardSize, &sum, kBoardSize);
+  }
+  std::memcpy(share.balance, bytes, sizeof(bytes));
+}
+
+template <bool kSmall>
+const RingShare& rememberedShare(const RingPlan& plan, const Occupancy& occ, uint32_t black, uint32_t white,
+                                 CircuitMemo* memo, RingShare& scratch) {
+  RingShare* share = &scratch;
+  if (memo != nullptr) {
+    const uint64_t key = uint64_t{black} | (uint64_t{white} << kLapLength) | (uint64_t{kSmall ? 1u : 2u} << 48);
+    CircuitMemo::Slot& slot = memo->slots[(key * 0x9E3779B97F4A7C15ULL) >> (64 - CircuitMemo::kSlotBits)];
+    if (slot.key == key) return slot.share;
+    slot.key = key;
+    share = &slot.share;
+  }
+  RingOutcome outcome;
+  ringOutcome<kSmall>(plan, occ, black, white, outcome);
+  shareOf<kSmall>(plan, outcome, *share);
+  return *share;
+}
+
+}  // namespace
+
+CircuitMasks buildCircuitMasks(const Occupancy& occ, CircuitMemo* memo) {
+  RingShare smallScratch;
+  RingShare largeScratch;
+  const RingMask blackRings = ringsOf(occ.black);
+  const RingMask whiteRings = ringsOf(occ.white);
+  // A copy: the large circuit may take the same memo slot.
+  const RingShare small =
+      rememberedShare<true>(kSmallRingPlan, occ, static_cast<uint32_t>(blackRings) & kLapBits,
+                            static_cast<uint32_t>(whiteRings) & kLapBits, memo, smallScratch);
+  const RingShare& large = rememberedShare<false>(
+      kLargeRingPlan, occ, static_cast<uint32_t>(blackRings >> kLargeRingShift) & kLapBits,
+      static_cast<uint32_t>(whiteRings >> kLargeRingShift) & kLapBits, memo, largeScratch);
+
+  // The small circuit records first and the large one merges in; the
+  // balance of a square adds both circuits' tallies.
+  CircuitMasks out{0, 0, small.blackReaches | large.blackReaches, small.whiteReaches | large.whiteReaches};
+  for (int word = 0; word < 5; ++word) {
+    const uint64_t sum = addLanes(small.balance[word], large.balance[word]);
     const uint64_t negative = sum & 0x8080808080808080ULL;
     const uint64_t nonZero = (((sum & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | sum) & 0x8080808080808080ULL;
-    out.balanceBelow |= CellMask{byteHighBits(negative) & kSideBits} << (row * kBoardSize);
-    out.balanceAbove |= CellMask{byteHighBits(nonZero & ~negative) & kSideBits} << (row * kBoardSize);
+    out.balanceBelow |= CellMask{byteHighBits(negative)} << (word * 8);
+    out.balanceAbove |= CellMask{byteHighBits(nonZero & ~negative)} << (word * 8);
   }
+  out.balanceBelow &= kAllCells;
+  out.balanceAbove &= kAllCells;
   return out;
 }
 

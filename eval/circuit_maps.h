@@ -55,7 +55,27 @@ struct CircuitMasks {
   CellMask whiteReaches;  // threat -1 or 2
 };
 
-CircuitMasks buildCircuitMasks(const Occupancy& occ);
+// What one ring contributes to the maps; it depends on nothing but the
+// ring's own squares.
+struct RingShare {
+  CellMask blackReaches;  // squares whose record from this ring holds black
+  CellMask whiteReaches;
+  uint64_t balance[5];    // each square's tally sum as a signed byte, byte = cell
+};
+
+// Ring outcomes remembered by the ring's contents, so that positions
+// sharing a ring (most leaves of one search do) work it out once. A slot
+// is used only for exactly the same ring contents; nothing else changes.
+struct CircuitMemo {
+  static constexpr int kSlotBits = 12;
+  struct Slot {
+    uint64_t key;  // 0 for a slot never written
+    RingShare share;
+  };
+  Slot slots[1 << kSlotBits] = {};
+};
+
+CircuitMasks buildCircuitMasks(const Occupancy& occ, CircuitMemo* memo = nullptr);
 
 // The high bit of each of the eight bytes of x, packed into bits 0..7 (byte
 // k to bit k).

@@ -29,9 +29,9 @@ inline int32_t scoreFromMasks(const Occupancy& occ, Side side, CellMask blackAvo
 
 }  // namespace
 
-int32_t evaluateStandard(const Occupancy& occ, Side side) {
+int32_t evaluateStandard(const Occupancy& occ, Side side, CircuitMemo* memo) {
   if (side != kWhite && side != kBlack) return 0;
-  const CircuitMasks maps = buildCircuitMasks(occ);
+  const CircuitMasks maps = buildCircuitMasks(occ, memo);
   return scoreFromMasks(occ, side, maps.balanceBelow & maps.whiteReaches, maps.balanceAbove & maps.blackReaches,
                         maps.balanceBelow, maps.balanceAbove, kBlackValues, kWhiteValues, kExposedPiecePenalty);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "eval/circuit_maps.h"
 #include "eval/scoring.h"
 #include "game/bitboard.h"
 
@@ -33,8 +34,9 @@ inline int32_t sumOfValues(const RowValueTable& table, CellMask mask) {
   return sum;
 }
 
-// Score for side (1 or 2) to move, as Evaluator::evaluate; 0 for any other side.
-int32_t evaluateStandard(const Occupancy& occ, Side side);
+// Score for side (1 or 2) to move, as Evaluator::evaluate; 0 for any other
+// side. A memo, when given, is read and filled (the score is the same).
+int32_t evaluateStandard(const Occupancy& occ, Side side, CircuitMemo* memo = nullptr);
 
 // Score for side (1 or 2) to move, as ClassicEvaluator::evaluate.
 int32_t evaluateClassic(const Occupancy& occ, Side side);

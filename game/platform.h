@@ -7,6 +7,11 @@ namespace tovrane::platform {
 // Pauses the calling thread.
 void sleepMilliseconds(int milliseconds);
 
+// Asks the system to back [memory, memory + bytes) with large pages, for a
+// big table read at random; a hint that may do nothing. Call it before the
+// memory is first touched.
+void adviseLargePages(void* memory, unsigned long long bytes);
+
 // The book folder prefix, ten characters: "startgame\" on Windows,
 // "startgame/" elsewhere.
 extern const char kBookFolder[];

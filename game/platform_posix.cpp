@@ -1,3 +1,4 @@
+#include <sys/mman.h>
 #include <time.h>
 
 #include "game/platform.h"
@@ -8,6 +9,15 @@ void sleepMilliseconds(int milliseconds) {
   timespec wait{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
   while (nanosleep(&wait, &wait) != 0) {
   }
+}
+
+void adviseLargePages(void* memory, unsigned long long bytes) {
+#ifdef MADV_HUGEPAGE
+  madvise(memory, static_cast<size_t>(bytes), MADV_HUGEPAGE);
+#else
+  (void)memory;
+  (void)bytes;
+#endif
 }
 
 const char kBookFolder[] = "startgame/";

@@ -8,6 +8,8 @@ void sleepMilliseconds(int milliseconds) {
   Sleep(static_cast<DWORD>(milliseconds));
 }
 
+void adviseLargePages(void* /*memory*/, unsigned long long /*bytes*/) {}
+
 const char kBookFolder[] = "startgame\\";
 
 }  // namespace tovrane::platform

@@ -144,6 +144,46 @@ inline int captureEntry(uint32_t occupied, const CaptureWalk& walk) {
   return entry >= kLapLength ? entry - kLapLength : entry;
 }
 
+// The king steps of a square as a direction mask: bit d for stepDirections
+// entry d. A square's surroundings are read from a window of the empty
+// mask shifted so that the square is bit 7 (offsets -7..+7 are bits 0..14).
+struct StepDirectionTables {
+  uint8_t onBoard[kCellCount];      // directions that stay on the board
+  int8_t offset[kDirectionCount];   // cell offset of each direction
+};
+
+constexpr StepDirectionTables makeStepDirectionTables() {
+  StepDirectionTables t{};
+  for (int d = 0; d < kDirectionCount; ++d) {
+    t.offset[d] = static_cast<int8_t>(stepDirections.dr[d] * kBoardSize + stepDirections.dc[d]);
+  }
+  for (int cell = 0; cell < kCellCount; ++cell) {
+    for (int d = 0; d < kDirectionCount; ++d) {
+      if (inBounds(cell / kBoardSize + stepDirections.dr[d], cell % kBoardSize + stepDirections.dc[d])) {
+        t.onBoard[cell] |= static_cast<uint8_t>(1u << d);
+      }
+    }
+  }
+  // The window reading below relies on this direction order.
+  constexpr int8_t kExpected[kDirectionCount] = {7, 6, 5, -1, -7, -6, -5, 1};
+  for (int d = 0; d < kDirectionCount; ++d) {
+    if (t.offset[d] != kExpected[d]) throw "step directions changed";
+  }
+  return t;
+}
+
+inline constexpr StepDirectionTables kStepDirections = makeStepDirectionTables();
+
+// The directions in which the piece on cell can step onto an empty square.
+inline uint32_t emptyStepDirections(CellMask empty, int cell) {
+  const uint32_t w = static_cast<uint32_t>((empty << 7) >> cell);  // bit 7 + k: offset k
+  const uint32_t dirs = ((w >> 14) & 1u) | ((w >> 12) & 2u) | ((w >> 10) & 4u) |  // +7, +6, +5
+                        ((w >> 3) & 8u) |                                          // -1
+                        ((w & 7u) << 4) |                                          // -7, -6, -5
+                        ((w >> 1) & 128u);                                         // +1
+  return dirs & kStepDirections.onBoard[cell];
+}
+
 // The king steps of every square in the generator's order (stepDirections).
 struct StepTargets {
   int8_t to[kCellCount][kDirectionCount];

@@ -1,5 +1,7 @@
 #include "rules/mask_move_generator.h"
 
+#include <bit>
+
 #include "rules/capture_tables.h"
 
 namespace tovrane {
@@ -37,11 +39,9 @@ int generateCellMoves(const Occupancy& occ, Side side, CellMove* out) {
   const bool roomy = bitCount(own) <= kPiecesPerSide;
   for (CellMask pieces = own; pieces != 0; pieces &= pieces - 1) {
     const int cell = lowestCell(pieces);
-    for (int d = 0; d < kStepTargets.count[cell]; ++d) {
-      const int to = kStepTargets.to[cell][d];
-      if (((empty >> to) & 1) != 0 && (roomy || count < kMaxMoves)) {
-        out[count++] = CellMove{static_cast<uint8_t>(cell), static_cast<uint8_t>(to)};
-      }
+    for (uint32_t dirs = emptyStepDirections(empty, cell); dirs != 0; dirs &= dirs - 1) {
+      const int to = cell + kStepDirections.offset[std::countr_zero(dirs)];
+      if (roomy || count < kMaxMoves) out[count++] = CellMove{static_cast<uint8_t>(cell), static_cast<uint8_t>(to)};
     }
   }
   return count;

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "game/platform.h"
+
 namespace tovrane {
 
 namespace {
@@ -12,10 +14,25 @@ constexpr uint32_t kGenerationLimit = 1u << 24;
 inline uint64_t lowKey(const Occupancy& occ) { return occ.black | (occ.white << kCellCount); }
 inline uint32_t whiteHigh(const Occupancy& occ) { return static_cast<uint32_t>(occ.white >> (64 - kCellCount)); }
 
+constexpr size_t kTableAlignment = size_t{2} << 20;
+
 }  // namespace
 
+void EvalCache::TableRelease::operator()(EvalCacheEntry* table) const {
+  ::operator delete(static_cast<void*>(table), std::align_val_t{kTableAlignment});
+}
+
+EvalCache::Table EvalCache::newTable(uint32_t slots) {
+  const size_t bytes = size_t{slots} * sizeof(EvalCacheEntry);
+  void* memory = ::operator new(bytes, std::align_val_t{kTableAlignment}, std::nothrow);
+  if (memory == nullptr) return Table{};
+  if (bytes >= kTableAlignment) platform::adviseLargePages(memory, bytes);
+  std::memset(memory, 0, bytes);
+  return Table{static_cast<EvalCacheEntry*>(memory)};
+}
+
 EvalCache::EvalCache() {
-  slots_.reset(new (std::nothrow) EvalCacheEntry[size_t{1} << kInitialSlotBits]());
+  slots_ = newTable(1u << kInitialSlotBits);
   if (slots_) {
     slotBits_ = kInitialSlotBits;
     slotCount_ = 1u << kInitialSlotBits;
@@ -41,7 +58,7 @@ bool EvalCache::lookup(const Occupancy& occ, int32_t& score) {
   const uint32_t mask = slotCount_ - 1;
   uint32_t slot = homeSlot(pendingLow_, pendingHigh_ & kWhiteHighMask);
   for (;; slot = (slot + 1) & mask) {
-    const EvalCacheEntry& e = slots_[slot];
+    const EvalCacheEntry& e = slots_.get()[slot];
     if ((e.high >> kGenerationShift) != generation_) break;
     if (e.low == pendingLow_ && e.high == pendingHigh_) {
       score = e.score;
@@ -55,26 +72,26 @@ bool EvalCache::lookup(const Occupancy& occ, int32_t& score) {
 void EvalCache::prefetch(const Occupancy& occ) const {
   if (slotCount_ == 0) return;
 #if defined(__GNUC__)
-  __builtin_prefetch(&slots_[homeSlot(lowKey(occ), whiteHigh(occ))]);
+  __builtin_prefetch(&slots_.get()[homeSlot(lowKey(occ), whiteHigh(occ))]);
 #endif
 }
 
 bool EvalCache::grow() {
   const int bits = slotBits_ + 1;
   const uint32_t count = 1u << bits;
-  std::unique_ptr<EvalCacheEntry[]> fresh(new (std::nothrow) EvalCacheEntry[count]());
+  Table fresh = newTable(count);
   if (!fresh) return false;
-  std::unique_ptr<EvalCacheEntry[]> old = std::move(slots_);
+  Table old = std::move(slots_);
   const uint32_t oldCount = slotCount_;
   slots_ = std::move(fresh);
   slotCount_ = count;
   slotBits_ = bits;
   for (uint32_t i = 0; i < oldCount; ++i) {
-    const EvalCacheEntry& e = old[i];
+    const EvalCacheEntry& e = old.get()[i];
     if ((e.high >> kGenerationShift) != generation_) continue;
     uint32_t slot = homeSlot(e.low, e.high & kWhiteHighMask);
-    while ((slots_[slot].high >> kGenerationShift) == generation_) slot = (slot + 1) & (count - 1);
-    slots_[slot] = e;
+    while ((slots_.get()[slot].high >> kGenerationShift) == generation_) slot = (slot + 1) & (count - 1);
+    slots_.get()[slot] = e;
   }
   return true;
 }
@@ -85,13 +102,13 @@ void EvalCache::insert(int32_t score) {
     if (slotBits_ < kMaxSlotBits && grow()) {
       // The table changed under the pending lookup: find its free slot again.
       uint32_t slot = homeSlot(pendingLow_, pendingHigh_ & kWhiteHighMask);
-      while ((slots_[slot].high >> kGenerationShift) == generation_) slot = (slot + 1) & (slotCount_ - 1);
+      while ((slots_.get()[slot].high >> kGenerationShift) == generation_) slot = (slot + 1) & (slotCount_ - 1);
       pendingSlot_ = slot;
     } else if (count_ >= slotCount_ / 4 * 3) {
       return;
     }
   }
-  slots_[pendingSlot_] = EvalCacheEntry{pendingLow_, pendingHigh_, score};
+  slots_.get()[pendingSlot_] = EvalCacheEntry{pendingLow_, pendingHigh_, score};
   ++count_;
 }
 

@@ -31,10 +31,11 @@ struct EvalCacheEntry {
 class EvalCache {
  public:
   static constexpr int kInitialSlotBits = 16;
-  static constexpr int kMaxSlotBits = 21;
-  // 2M slots of 16 bytes: 32 MiB, a hard ceiling whatever the position (48
-  // MiB for a moment while the table doubles the last time). The largest
-  // searches measured (bench/cache_memory_bench) store about 1.2M leaves.
+  static constexpr int kMaxSlotBits = 19;
+  // 512K slots of 16 bytes: 8 MiB, a hard ceiling whatever the position (12
+  // MiB for a moment while the table doubles the last time). Larger tables
+  // were measured slower: a probe into them misses the processor caches,
+  // and costs as much as evaluating the leaf again.
   static constexpr uint32_t kInitialSlots = 1u << kInitialSlotBits;
   static constexpr uint32_t kMaxSlots = 1u << kMaxSlotBits;
   static constexpr uint32_t kMaxEntries = kMaxSlots / 4 * 3;
@@ -77,7 +78,15 @@ class EvalCache {
   }
   bool grow();
 
-  std::unique_ptr<EvalCacheEntry[]> slots_;
+  // Tables of 2 MiB and more are aligned to 2 MiB and get large pages
+  // where the system has them: a random probe then rarely misses the TLB.
+  struct TableRelease {
+    void operator()(EvalCacheEntry* table) const;
+  };
+  using Table = std::unique_ptr<EvalCacheEntry, TableRelease>;
+  static Table newTable(uint32_t slots);
+
+  Table slots_;
   uint32_t slotCount_ = 0;
   int slotBits_ = 0;
   uint32_t generation_ = 1;  // 0 marks a slot never written

@@ -7,6 +7,7 @@ namespace tovrane {
 SearchEngine::SearchEngine(const EngineSettings& settings, OpeningBook* book)
     : settings_(settings), book_(book) {
   if (settings_.leafCache) cache_ = std::make_unique<EvalCache>();
+  if (!settings_.classicEvaluation) circuitMemo_ = std::make_unique<CircuitMemo>();
 }
 
 int SearchEngine::rootDepthFor(const Board& board) const {
@@ -60,7 +61,7 @@ int32_t SearchEngine::leafScore(const Occupancy& occ, Side side) {
   int32_t score = 0;
   if (cache_ && cache_->lookup(occ, score)) return score;
   ++evaluations_;
-  score = evaluateStandard(occ, side);
+  score = evaluateStandard(occ, side, circuitMemo_.get());
   if (cache_) cache_->insert(score);
   return score;
 }

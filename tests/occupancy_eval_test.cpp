@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -65,16 +66,35 @@ TEST(OccupancyEval, ClassicSignsAreTheSignsOfTheClassicMap) {
 TEST(OccupancyEval, ScoresEqualTheEvaluators) {
   Evaluator standard;
   ClassicEvaluator classic;
+  auto memo = std::make_unique<CircuitMemo>();  // shared by all, as in a search
   for (const Board& board : manyBoards()) {
     // The evaluators' piece lists hold twelve pieces a colour, as in a game.
     if (countPieces(board, kBlack) > kPiecesPerSide || countPieces(board, kWhite) > kPiecesPerSide) continue;
     for (Side side : {kWhite, kBlack}) {
-      ASSERT_EQ(evaluateStandard(occupancyOf(board), side), standard.evaluate(board, side)) << boardDigits(board);
+      const int32_t expected = standard.evaluate(board, side);
+      ASSERT_EQ(evaluateStandard(occupancyOf(board), side), expected) << boardDigits(board);
+      ASSERT_EQ(evaluateStandard(occupancyOf(board), side, memo.get()), expected) << boardDigits(board);
       ASSERT_EQ(evaluateClassic(occupancyOf(board), side), classic.evaluate(board, side)) << boardDigits(board);
     }
   }
   EXPECT_EQ(evaluateStandard(occupancyOf(test::initialBoard()), 0), 0);
   EXPECT_EQ(evaluateClassic(occupancyOf(test::initialBoard()), 3), 0);
+}
+
+TEST(OccupancyEval, MemoGivesTheSameMasksAsComputingAfresh) {
+  // Many boards through one memo, so that slots are shared and replaced,
+  // the two circuits of one position among them.
+  auto memo = std::make_unique<CircuitMemo>();
+  std::mt19937 rng(17);
+  for (int n = 0; n < 200000; ++n) {
+    const Occupancy occ = occupancyOf(test::randomBoard(rng, 1 + static_cast<int>(rng() % 24)));
+    const CircuitMasks fresh = buildCircuitMasks(occ);
+    const CircuitMasks remembered = buildCircuitMasks(occ, memo.get());
+    ASSERT_EQ(remembered.balanceBelow, fresh.balanceBelow) << n;
+    ASSERT_EQ(remembered.balanceAbove, fresh.balanceAbove) << n;
+    ASSERT_EQ(remembered.blackReaches, fresh.blackReaches) << n;
+    ASSERT_EQ(remembered.whiteReaches, fresh.whiteReaches) << n;
+  }
 }
 
 TEST(OccupancyEval, SignMasksReadEveryByteValue) {
