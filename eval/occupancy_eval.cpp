@@ -18,12 +18,12 @@ inline int32_t scoreFromMasks(const Occupancy& occ, Side side, CellMask blackAvo
                               CellMask blackExposedOn, CellMask whiteExposedOn, const RowValueTable& blackValues,
                               const RowValueTable& whiteValues, int32_t exposedPenalty) {
   const CellMask empty = occ.empty();
-  const SideFigures black{bitCount(occ.black), sumOfValues(blackValues, occ.black),
-                          bitCount(occ.black & blackExposedOn),
-                          bitCount(kingSpread(occ.black) & empty & ~blackAvoids)};
-  const SideFigures white{bitCount(occ.white), sumOfValues(whiteValues, occ.white),
-                          bitCount(occ.white & whiteExposedOn),
-                          bitCount(kingSpread(occ.white) & empty & ~whiteAvoids)};
+  const SideFigures black{cellCount(occ.black), sumOfValues(blackValues, occ.black),
+                          cellCount(occ.black & blackExposedOn),
+                          cellCount(kingSpread(occ.black) & empty & ~blackAvoids)};
+  const SideFigures white{cellCount(occ.white), sumOfValues(whiteValues, occ.white),
+                          cellCount(occ.white & whiteExposedOn),
+                          cellCount(kingSpread(occ.white) & empty & ~whiteAvoids)};
   return decideFromFigures(side, black, white, exposedPenalty);
 }
 

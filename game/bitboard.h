@@ -66,4 +66,19 @@ constexpr int32_t bitCount(uint64_t x) {
 
 inline int lowestCell(CellMask mask) { return std::countr_zero(mask); }
 
+// Bit counts of all 12-bit values, and a count of a cell mask from them.
+struct BitCounts12 {
+  uint8_t of[4096];
+};
+constexpr BitCounts12 makeBitCounts12() {
+  BitCounts12 t{};
+  for (int x = 0; x < 4096; ++x) t.of[x] = static_cast<uint8_t>(bitCount(static_cast<uint64_t>(x)));
+  return t;
+}
+inline constexpr BitCounts12 kBitCounts12 = makeBitCounts12();
+
+inline int32_t cellCount(CellMask mask) {
+  return kBitCounts12.of[mask & 0xFFF] + kBitCounts12.of[(mask >> 12) & 0xFFF] + kBitCounts12.of[(mask >> 24) & 0xFFF];
+}
+
 }  // namespace tovrane

@@ -22,14 +22,16 @@ int generateCellMoves(const Occupancy& occ, Side side, CellMove* out) {
   const CellMask empty = occ.empty();
   const RingMask occupiedRings = ringsOf(occ.pieces());
   const RingMask ownRings = ringsOf(own);
+  const uint32_t ownOf[2] = {ringOf(ownRings, 0), ringOf(ownRings, 1)};
   int count = 0;
   for (CellMask pieces = own; pieces != 0; pieces &= pieces - 1) {
     const int cell = lowestCell(pieces);
     const RingMask others = occupiedRings & ~kRingTables.ofCell[cell];
+    const uint32_t othersOf[2] = {ringOf(others, 0), ringOf(others, 1)};
     for (int s = 0; s < kCaptureWalks.count[cell]; ++s) {
       const CaptureWalk& walk = kCaptureWalks.walks[cell][s];
-      const int entry = captureEntry(ringOf(others, walk.circuit), walk);
-      if (entry < 0 || ((ringOf(ownRings, walk.circuit) >> entry) & 1) != 0) continue;
+      const int entry = captureEntry(othersOf[walk.circuit], walk);
+      if (entry < 0 || ((ownOf[walk.circuit] >> entry) & 1) != 0) continue;
       const CellMove m{static_cast<uint8_t>(cell), static_cast<uint8_t>(kRingTables.cellOf[walk.circuit][entry])};
       if (count > 0 && out[count - 1] == m) continue;
       if (count < kMaxMoves) out[count++] = m;

@@ -91,8 +91,15 @@ int32_t SearchEngine::searchNode(const Occupancy& occ, int depth, int32_t alpha,
     if (prefetchLeaves && i + 1 < count) {
       cache_->prefetch(occupancyAfter(occ, side, moves[i + 1].from, moves[i + 1].to));
     }
-    const int32_t score =
-        -searchNode(occupancyAfter(occ, side, m.from, m.to), depth - 1, -beta, -alpha, opponent(side), out);
+    const Occupancy child = occupancyAfter(occ, side, m.from, m.to);
+    int32_t score;
+    if (depth == 1) {
+      // A leaf, counted and scored here rather than through another call.
+      ++nodes_;
+      score = -leafScore(child, opponent(side));
+    } else {
+      score = -searchNode(child, depth - 1, -beta, -alpha, opponent(side), out);
+    }
     if (score > alpha) {
       alpha = score;
       if (atRoot) {
