@@ -1,6 +1,9 @@
 #include "eval/classic_profile.h"
 
 #include <bit>
+#include <cstring>
+
+#include "rules/capture_tables.h"
 
 namespace tovrane {
 
@@ -192,8 +195,12 @@ namespace {
 
 // Adds every line end's contribution into map; returns the sum of their
 // sizes (each square gets at most twice that).
+// Adds the contributions of the line ends of the chosen circuits (bit 0
+// small, bit 1 large) into map; returns the sum of their sizes (each
+// square gets at most twice that). A line end's scan and route stay on its
+// own circuit, so its contribution depends on nothing else.
 template <typename Value>
-int32_t addLineEnds(const Occupancy& occ, Value* map) {
+int32_t addLineEnds(const Occupancy& occ, Value* map, uint32_t circuits = 3) {
   const CellMask pieces = occ.pieces();
   // Each circuit line's squares in index order, then reversed: [isRow][line].
   uint32_t occupiedLine[2][kBoardSize] = {};
@@ -206,6 +213,8 @@ int32_t addLineEnds(const Occupancy& occ, Value* map) {
   }
   int32_t total = 0;
   for (const LineEndCells& end : kClassicCells.ends) {
+    const uint32_t circuit = end.line == 1 || end.line == kBoardSize - 2 ? 1u : 2u;
+    if ((circuits & circuit) == 0) continue;
     // The line as bits in scan order: bit k is scan square k.
     uint32_t occupied = occupiedLine[end.isRow][end.line];
     if (occupied == 0) continue;
@@ -230,7 +239,28 @@ int32_t addLineEnds(const Occupancy& occ, Value* map) {
 
 }  // namespace
 
-SignMasks classicMapSigns(const Occupancy& occ) {
+SignMasks classicMapSigns(const Occupancy& occ, ClassicMemo* memo) {
+  if (memo != nullptr) {
+    // Each circuit's part, remembered by the circuit's contents.
+    alignas(8) int16_t map[kCellCount];
+    const RingMask blackRings = ringsOf(occ.black);
+    const RingMask whiteRings = ringsOf(occ.white);
+    for (int circuit = 0; circuit < 2; ++circuit) {
+      const uint64_t black = (blackRings >> (circuit * kLargeRingShift)) & kLapBits;
+      const uint64_t white = (whiteRings >> (circuit * kLargeRingShift)) & kLapBits;
+      const uint64_t key = black | (white << kLapLength) | (uint64_t{1u + static_cast<uint32_t>(circuit)} << 48);
+      ClassicMemo::Slot& slot = memo->slots[(key * 0x9E3779B97F4A7C15ULL) >> (64 - ClassicMemo::kSlotBits)];
+      if (slot.key != key) {
+        std::memset(slot.map, 0, sizeof(slot.map));
+        addLineEnds(occ, slot.map, 1u << circuit);
+        slot.key = key;
+      }
+      for (int cell = 0; cell < kCellCount; ++cell) {
+        map[cell] = static_cast<int16_t>((circuit == 0 ? 0 : map[cell]) + slot.map[cell]);
+      }
+    }
+    return signMasks(map);
+  }
   // Bytes hold the map whenever the contributions add up to at most 63
   // (a route passes a square at most twice); otherwise take 16 bits.
   alignas(8) int8_t small[40] = {};

@@ -33,9 +33,22 @@ inline constexpr SquareValues classicSquareValues = {
 // Clears classicMap and adds the contribution of all 16 line ends.
 void buildClassicCircuitMap(const Board& board, BalanceMap& classicMap);
 
+// Each circuit's part of the classic map remembered by the circuit's
+// contents (a line end's scan and route stay on its circuit). A slot is
+// used only for exactly the same contents; nothing else changes.
+struct ClassicMemo {
+  static constexpr int kSlotBits = 12;
+  struct Slot {
+    uint64_t key;  // 0 for a slot never written
+    int16_t map[kCellCount];
+  };
+  Slot slots[1 << kSlotBits] = {};
+};
+
 // The signs of the classic map built from occ: the same values as
-// buildClassicCircuitMap, read off as cell masks.
-SignMasks classicMapSigns(const Occupancy& occ);
+// buildClassicCircuitMap, read off as cell masks. A memo, when given, is
+// read and filled.
+SignMasks classicMapSigns(const Occupancy& occ, ClassicMemo* memo = nullptr);
 
 // Holds the data of the last classic evaluation (the classic map stands in
 // for both circuit maps). Separate instances are independent.

@@ -36,9 +36,9 @@ int32_t evaluateStandard(const Occupancy& occ, Side side, CircuitMemo* memo) {
                         maps.balanceBelow, maps.balanceAbove, kBlackValues, kWhiteValues, kExposedPiecePenalty);
 }
 
-int32_t evaluateClassic(const Occupancy& occ, Side side) {
+int32_t evaluateClassic(const Occupancy& occ, Side side, ClassicMemo* memo) {
   if (side != kWhite && side != kBlack) return 0;
-  const SignMasks map = classicMapSigns(occ);
+  const SignMasks map = classicMapSigns(occ, memo);
   return scoreFromMasks(occ, side, map.below, map.above, map.below, map.above, kClassicValues, kClassicValues,
                         classic::kExposedPiecePenalty);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "eval/circuit_maps.h"
+#include "eval/classic_profile.h"
 #include "eval/scoring.h"
 #include "game/bitboard.h"
 
@@ -39,6 +40,6 @@ inline int32_t sumOfValues(const RowValueTable& table, CellMask mask) {
 int32_t evaluateStandard(const Occupancy& occ, Side side, CircuitMemo* memo = nullptr);
 
 // Score for side (1 or 2) to move, as ClassicEvaluator::evaluate.
-int32_t evaluateClassic(const Occupancy& occ, Side side);
+int32_t evaluateClassic(const Occupancy& occ, Side side, ClassicMemo* memo = nullptr);
 
 }  // namespace tovrane

@@ -7,7 +7,11 @@ namespace tovrane {
 SearchEngine::SearchEngine(const EngineSettings& settings, OpeningBook* book)
     : settings_(settings), book_(book) {
   if (settings_.leafCache) cache_ = std::make_unique<EvalCache>();
-  if (!settings_.classicEvaluation) circuitMemo_ = std::make_unique<CircuitMemo>();
+  if (settings_.classicEvaluation) {
+    classicMemo_ = std::make_unique<ClassicMemo>();
+  } else {
+    circuitMemo_ = std::make_unique<CircuitMemo>();
+  }
 }
 
 int SearchEngine::rootDepthFor(const Board& board) const {
@@ -56,7 +60,7 @@ int32_t SearchEngine::searchAtDepth(Board& board, Side side, int depth, Move& ou
 int32_t SearchEngine::leafScore(const Occupancy& occ, Side side) {
   if (settings_.classicEvaluation) {
     ++evaluations_;
-    return evaluateClassic(occ, side);
+    return evaluateClassic(occ, side, classicMemo_.get());
   }
   int32_t score = 0;
   if (cache_ && cache_->lookup(occ, score)) return score;

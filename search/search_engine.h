@@ -57,6 +57,7 @@ class SearchEngine : public MoveChooser {
   MoveList moveList_{};
   std::unique_ptr<EvalCache> cache_;  // only when the settings want one
   std::unique_ptr<CircuitMemo> circuitMemo_;  // for the standard evaluation
+  std::unique_ptr<ClassicMemo> classicMemo_;  // for the classic evaluation
   bool rootMoveRecorded_ = false;
   int32_t lastScore_ = 0;
   uint64_t nodes_ = 0;

@@ -85,15 +85,24 @@ TEST(OccupancyEval, MemoGivesTheSameMasksAsComputingAfresh) {
   // Many boards through one memo, so that slots are shared and replaced,
   // the two circuits of one position among them.
   auto memo = std::make_unique<CircuitMemo>();
+  auto classicMemo = std::make_unique<ClassicMemo>();
   std::mt19937 rng(17);
   for (int n = 0; n < 200000; ++n) {
-    const Occupancy occ = occupancyOf(test::randomBoard(rng, 1 + static_cast<int>(rng() % 24)));
+    Board board = test::randomBoard(rng, 1 + static_cast<int>(rng() % 36));
+    if (n % 10 == 0) {
+      for (int32_t& cell : board.cells) cell = cell != kEmpty ? kBlack : kEmpty;  // long runs, large values
+    }
+    const Occupancy occ = occupancyOf(board);
     const CircuitMasks fresh = buildCircuitMasks(occ);
     const CircuitMasks remembered = buildCircuitMasks(occ, memo.get());
     ASSERT_EQ(remembered.balanceBelow, fresh.balanceBelow) << n;
     ASSERT_EQ(remembered.balanceAbove, fresh.balanceAbove) << n;
     ASSERT_EQ(remembered.blackReaches, fresh.blackReaches) << n;
     ASSERT_EQ(remembered.whiteReaches, fresh.whiteReaches) << n;
+    const SignMasks classicFresh = classicMapSigns(occ);
+    const SignMasks classicRemembered = classicMapSigns(occ, classicMemo.get());
+    ASSERT_EQ(classicRemembered.below, classicFresh.below) << n;
+    ASSERT_EQ(classicRemembered.above, classicFresh.above) << n;
   }
 }
 
