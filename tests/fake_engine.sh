@@ -4,8 +4,9 @@
 # its working directory has one for its colour, and otherwise the first (or
 # last) move that `tovrane moves` lists. It can misbehave on purpose.
 #
-# usage: fake_engine.sh TOVRANE NAME [pick=first|pick=last] [nobook] [FAULT@N] [if=MOVE] [delay=SECONDS]
+# usage: fake_engine.sh TOVRANE NAME [pick=first|pick=last] [nobook] [linger] [FAULT@N] [if=MOVE] [delay=SECONDS]
 #   nobook  never look at book files
+#   linger  on "stop" or the end of input, hang on instead of exiting
 #   delay=SECONDS  think this long before every move reply
 #   FAULT@N  at its N-th move reply in a game: illegal (answers move 0000),
 #            malformed (answers a line that is not a move), silent (answers
@@ -21,11 +22,13 @@ only=
 fault=
 at=0
 delay=
+linger=
 for word in "$@"; do
   case $word in
     pick=*) pick=${word#pick=} ;;
     if=*) only=${word#if=} ;;
     nobook) usebook= ;;
+    linger) linger=yes ;;
     delay=*) delay=${word#delay=} ;;
     *@*) fault=${word%@*}; at=${word#*@} ;;
   esac
@@ -87,6 +90,8 @@ while read -r command argument; do
       if [[ $argument == white ]]; then side=1; else side=2; our_move; fi
       ;;
     move) apply "$argument"; our_move ;;
-    stop) exit 0 ;;
+    stop) [[ -n $linger ]] && sleep 60; exit 0 ;;
   esac
 done
+[[ -n $linger ]] && sleep 60
+exit 0
