@@ -86,14 +86,21 @@ int32_t SearchEngine::searchNode(const Occupancy& occ, int depth, int32_t alpha,
   if (count == 0) return kLossScore;
 
   const bool atRoot = depth == moveList_.rootDepth;
-  // Children that are leaves look up the cache: fetch each one's slot while
-  // the one before it is being evaluated.
+  // Children that are leaves look up the cache: fetch each one's slot a few
+  // children ahead, so that the wait hides behind evaluations even after a
+  // run of hits (a hit has no work of its own to hide it behind).
+  constexpr int kPrefetchAhead = 3;
   const bool prefetchLeaves = depth == 1 && cache_;
-  if (prefetchLeaves) cache_->prefetch(occupancyAfter(occ, side, moves[0].from, moves[0].to));
+  if (prefetchLeaves) {
+    for (int i = 0; i < kPrefetchAhead && i < count; ++i) {
+      cache_->prefetch(occupancyAfter(occ, side, moves[i].from, moves[i].to));
+    }
+  }
   for (int i = 0; i < count; ++i) {
     const CellMove m = moves[i];
-    if (prefetchLeaves && i + 1 < count) {
-      cache_->prefetch(occupancyAfter(occ, side, moves[i + 1].from, moves[i + 1].to));
+    if (prefetchLeaves && i + kPrefetchAhead < count) {
+      const CellMove ahead = moves[i + kPrefetchAhead];
+      cache_->prefetch(occupancyAfter(occ, side, ahead.from, ahead.to));
     }
     const Occupancy child = occupancyAfter(occ, side, m.from, m.to);
     int32_t score;
