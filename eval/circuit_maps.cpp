@@ -284,12 +284,6 @@ struct RingOutcome {
   uint64_t sides[4];
 };
 
-// The lines' tallies as signed bytes in board order, rows and columns apart.
-struct LineTallies {
-  uint64_t rows[kBoardSize];
-  uint64_t cols[kBoardSize];
-};
-
 template <bool kSmall>
 void ringOutcome(const RingPlan& plan, const Occupancy& occ, uint32_t black, uint32_t white, RingOutcome& out) {
   const uint64_t blackD = doubled(black);
@@ -413,13 +407,6 @@ inline CellMask scatterEntries(const EntryScatter& t, uint32_t entries) {
   return t.ofByte[0][entries & 0xFF] | t.ofByte[1][(entries >> 8) & 0xFF] | t.ofByte[2][entries >> 16];
 }
 
-// Byte k of the column words, for k one row: that row's column-line tallies.
-inline uint64_t rowOfColumns(const LineTallies& lines, int row) {
-  uint64_t out = 0;
-  for (int col = 1; col < kBoardSize - 1; ++col) out |= ((lines.cols[col] >> (8 * row)) & 0xFF) << (8 * col);
-  return out;
-}
-
 // Lane-wise sum of signed bytes that cannot overflow.
 inline uint64_t addLanes(uint64_t a, uint64_t b) {
   return ((a & 0x7F7F7F7F7F7F7F7FULL) + (b & 0x7F7F7F7F7F7F7F7FULL)) ^ ((a ^ b) & 0x8080808080808080ULL);
@@ -508,16 +495,24 @@ void shareOf(const RingPlan& plan, const RingOutcome& outcome, RingShare& share)
   const EntryScatter& scatter = kSmall ? kRingScatter.small : kRingScatter.large;
   share.blackReaches = scatterEntries(scatter, outcome.black & ~replaced);
   share.whiteReaches = scatterEntries(scatter, outcome.white & ~replaced);
-  LineTallies lines{};
+  // A square's tally: its row line's plus its column line's. A row goes in
+  // as one word (its two spare bytes are zero), a column a square at a time.
+  alignas(8) uint8_t bytes[40] = {};
   for (int side = 0; side < 4; ++side) {
     const SidePlan& p = plan.sides[side];
-    (p.isRow ? lines.rows : lines.cols)[p.line] = outcome.sides[side];
-  }
-  // A square's tally: its row line's plus its column line's.
-  alignas(8) uint8_t bytes[40] = {};
-  for (int row = 0; row < kBoardSize; ++row) {
-    const uint64_t sum = addLanes(lines.rows[row], rowOfColumns(lines, row));
-    std::memcpy(bytes + row * kBoardSize, &sum, kBoardSize);
+    const uint64_t tallies = outcome.sides[side];
+    if (p.isRow) {
+      uint8_t* line = bytes + p.line * kBoardSize;
+      uint64_t word = 0;
+      std::memcpy(&word, line, sizeof(word));
+      word = addLanes(word, tallies);
+      std::memcpy(line, &word, sizeof(word));
+    } else {
+      for (int row = 0; row < kBoardSize; ++row) {
+        uint8_t& cell = bytes[row * kBoardSize + p.line];
+        cell = static_cast<uint8_t>(cell + (tallies >> (8 * row)));
+      }
+    }
   }
   std::memcpy(share.balance, bytes, sizeof(bytes));
 }
