@@ -22,7 +22,7 @@ namespace tovrane::book {
 struct BuildOptions {
   std::filesystem::path out;  // the engine's folder: files go to out/startgame
   int plies = 6;              // book positions of plies 0 .. plies - 1
-  PlayerSpec player;
+  PlayerChoice player;
   int moves = 1;              // records per position, at most 9
   int32_t margin = 0;         // extra moves must score within this of the best
   int jobs = 1;               // positions searched at once

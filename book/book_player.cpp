@@ -166,9 +166,9 @@ const std::vector<std::string>& playerPrograms() {
 
 int defaultBookDepth(const std::string& program) { return findProgram(program).bookDepth; }
 
-std::string describePlayer(const PlayerSpec& spec) {
-  if (spec.movetime > 0) return spec.program + " movetime " + std::to_string(spec.movetime);
-  return spec.program + " depth " + std::to_string(spec.depth > 0 ? spec.depth : defaultBookDepth(spec.program));
+std::string describePlayer(const PlayerChoice& choice) {
+  if (choice.movetime > 0) return choice.program + " movetime " + std::to_string(choice.movetime);
+  return choice.program + " depth " + std::to_string(choice.depth > 0 ? choice.depth : defaultBookDepth(choice.program));
 }
 
 std::vector<ScoredMove> selectBookMoves(std::vector<ScoredMove> scored, int maxMoves, int32_t margin) {
@@ -183,11 +183,11 @@ std::vector<ScoredMove> selectBookMoves(std::vector<ScoredMove> scored, int maxM
   return chosen;
 }
 
-std::unique_ptr<BookPlayer> makePlayer(const PlayerSpec& spec) {
-  const ProgramEntry& program = findProgram(spec.program);
-  const int depth = spec.depth > 0 ? spec.depth : program.bookDepth;
-  if (program.settings == nullptr) return std::make_unique<ProPlayer>(depth, spec.movetime);
-  return std::make_unique<SearchPlayer>(*program.settings, depth, spec.movetime);
+std::unique_ptr<BookPlayer> makePlayer(const PlayerChoice& choice) {
+  const ProgramEntry& program = findProgram(choice.program);
+  const int depth = choice.depth > 0 ? choice.depth : program.bookDepth;
+  if (program.settings == nullptr) return std::make_unique<ProPlayer>(depth, choice.movetime);
+  return std::make_unique<SearchPlayer>(*program.settings, depth, choice.movetime);
 }
 
 }  // namespace tovrane::book

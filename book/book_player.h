@@ -18,7 +18,7 @@ struct ScoredMove {
   int32_t score;  // for the side to move
 };
 
-struct PlayerSpec {
+struct PlayerChoice {
   std::string program = "engine-pro";  // whose search and evaluation
   int depth = 0;                        // plies; 0: the program's book depth
   double movetime = 0;                  // seconds per position; 0: use the depth
@@ -31,7 +31,7 @@ const std::vector<std::string>& playerPrograms();
 int defaultBookDepth(const std::string& program);
 
 // "engine-deep depth 7" or "engine-deep movetime 2": what a build used.
-std::string describePlayer(const PlayerSpec& spec);
+std::string describePlayer(const PlayerChoice& choice);
 
 // From moves with their scores in generation order: the best move, then up
 // to maxMoves - 1 more whose score is within margin of the best, best first;
@@ -48,6 +48,6 @@ class BookPlayer {
 };
 
 // Throws std::invalid_argument for an unknown program.
-std::unique_ptr<BookPlayer> makePlayer(const PlayerSpec& spec);
+std::unique_ptr<BookPlayer> makePlayer(const PlayerChoice& choice);
 
 }  // namespace tovrane::book
