@@ -1,5 +1,6 @@
 #include "search/search_engine.h"
 
+#include "eval/leaf_bounds.h"
 #include "eval/occupancy_eval.h"
 
 namespace tovrane {
@@ -86,31 +87,57 @@ int32_t SearchEngine::searchNode(const Occupancy& occ, int depth, int32_t alpha,
   if (count == 0) return kLossScore;
 
   const bool atRoot = depth == moveList_.rootDepth;
-  // Children that are leaves look up the cache: fetch each one's slot a few
-  // children ahead, so that the wait hides behind evaluations even after a
-  // run of hits (a hit has no work of its own to hide it behind).
-  constexpr int kPrefetchAhead = 3;
-  const bool prefetchLeaves = depth == 1 && cache_;
-  if (prefetchLeaves) {
-    for (int i = 0; i < kPrefetchAhead && i < count; ++i) {
-      cache_->prefetch(occupancyAfter(occ, side, moves[i].from, moves[i].to));
+  if (depth == 1) return searchFrontier(occ, alpha, beta, side, moves, count, atRoot, out);
+  for (int i = 0; i < count; ++i) {
+    const CellMove m = moves[i];
+    const int32_t score =
+        -searchNode(occupancyAfter(occ, side, m.from, m.to), depth - 1, -beta, -alpha, opponent(side), out);
+    if (score > alpha) {
+      alpha = score;
+      if (atRoot) {
+        out = toMove(m);
+        rootMoveRecorded_ = true;
+      }
     }
+    if (alpha >= beta) break;
+  }
+  return alpha;
+}
+
+// Children here are leaves, counted and scored in place. Many need no score
+// at all (see leaf_bounds.h): one that cannot beat alpha by its square sums,
+// while the opponent surely keeps a safe step, leaves alpha as it is; one
+// that surely reaches beta ends the node, and the caller ignores any score
+// at or above beta, so the bound serves as well as the exact score.
+int32_t SearchEngine::searchFrontier(const Occupancy& occ, int32_t alpha, int32_t beta, Side side,
+                                     const CellMove* moves, int count, bool atRoot, Move& out) {
+  const LeafBoundProfile& bounds = settings_.classicEvaluation ? kClassicBounds : kStandardBounds;
+  const Side other = opponent(side);
+  const int32_t lead = squareSumLead(bounds, occ, side);
+  // With two pieces our count cannot reach zero at a leaf, so a leaf is
+  // worth at least its lead to us. The root wants exact scores.
+  const bool leadIsFloor = cellCount(occ.of(side)) >= 2 && !atRoot;
+  // Leaves look up the cache: fetch each one's slot a few children ahead,
+  // so that the wait hides behind evaluations even after a run of hits (a
+  // hit has no work of its own to hide it behind).
+  constexpr int kPrefetchAhead = 3;
+  auto prefetch = [&](int i) {
+    const CellMove m = moves[i];
+    cache_->prefetch(occupancyAfter(occ, side, m.from, m.to));
+  };
+  if (cache_) {
+    for (int i = 0; i < kPrefetchAhead && i < count; ++i) prefetch(i);
   }
   for (int i = 0; i < count; ++i) {
     const CellMove m = moves[i];
-    if (prefetchLeaves && i + kPrefetchAhead < count) {
-      const CellMove ahead = moves[i + kPrefetchAhead];
-      cache_->prefetch(occupancyAfter(occ, side, ahead.from, ahead.to));
-    }
+    if (cache_ && i + kPrefetchAhead < count) prefetch(i + kPrefetchAhead);
+    ++nodes_;
     const Occupancy child = occupancyAfter(occ, side, m.from, m.to);
-    int32_t score;
-    if (depth == 1) {
-      // A leaf, counted and scored here rather than through another call.
-      ++nodes_;
-      score = -leafScore(child, opponent(side));
-    } else {
-      score = -searchNode(child, depth - 1, -beta, -alpha, opponent(side), out);
+    const int32_t leafLead = lead + squareSumGain(bounds, occ, side, m.from, m.to);
+    if (leafLead + bounds.exposedPenalty <= alpha && child.of(other) != 0 && surelyHasSafeStep(bounds, child, other)) {
+      continue;
     }
+    const int32_t score = leadIsFloor && leafLead >= beta ? leafLead : -leafScore(child, other);
     if (score > alpha) {
       alpha = score;
       if (atRoot) {

@@ -116,6 +116,53 @@ TEST(AlphaBeta, StandardSearchMatchesMinimax) { expectSameAsMinimax<Evaluator>(k
 
 TEST(AlphaBeta, ClassicSearchMatchesMinimax) { expectSameAsMinimax<ClassicEvaluator>(kClassicEngine, 3); }
 
+// Plain alpha-beta on Boards that scores every leaf, counting nodes as the
+// engine does: the engine may leave out leaves that cannot matter, but never
+// a node, and its root score and move stay the same.
+template <typename Eval>
+int32_t plainAlphaBeta(const Board& board, int depth, int32_t alpha, int32_t beta, Side side, Eval& eval,
+                       uint64_t& nodes) {
+  ++nodes;
+  if (depth == 0) return eval.evaluate(board, side);
+  MoveList list;
+  list.generateMoves(board, opponent(side));
+  if (list.lastIndex < 0) return kWinScore;
+  list.generateMoves(board, side);
+  if (list.lastIndex < 0) return kLossScore;
+  for (int i = 0; i <= list.lastIndex && alpha < beta; ++i) {
+    Board child = board;
+    applyMove(child, list.moves[i]);
+    alpha = std::max(alpha, -plainAlphaBeta(child, depth - 1, -beta, -alpha, opponent(side), eval, nodes));
+  }
+  return alpha;
+}
+
+template <typename Eval>
+void expectSameNodesAsPlainAlphaBeta(const EngineSettings& settings) {
+  SearchEngine search(settings, nullptr);
+  Eval eval;
+  std::vector<Board> boards = test::randomGamePositions(43, 12);
+  int checked = 0;
+  for (size_t i = 0; i < boards.size(); i += 5) {
+    for (Side side : {kWhite, kBlack}) {
+      const int depth = 3 + static_cast<int>(i % 2);
+      uint64_t nodes = 0;
+      const int32_t expected = plainAlphaBeta(boards[i], depth, -kInfinity, kInfinity, side, eval, nodes);
+      Board board = boards[i];
+      Move out{};
+      bool moved = false;
+      ASSERT_EQ(search.searchAtDepth(board, side, depth, out, moved), expected) << boardDigits(boards[i]);
+      ASSERT_EQ(search.nodes(), nodes) << boardDigits(boards[i]) << " side " << side;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 100);
+}
+
+TEST(AlphaBeta, StandardNodesMatchPlainAlphaBeta) { expectSameNodesAsPlainAlphaBeta<Evaluator>(kDeepEngine); }
+
+TEST(AlphaBeta, ClassicNodesMatchPlainAlphaBeta) { expectSameNodesAsPlainAlphaBeta<ClassicEvaluator>(kClassicEngine); }
+
 TEST(AlphaBeta, OpponentWithoutMovesIsAWinEvenWhenWeCannotMove) {
   SearchEngine search(kStandardEngine, nullptr);
   Move out{};
