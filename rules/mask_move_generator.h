@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "game/bitboard.h"
+#include "rules/capture_tables.h"
 #include "rules/move_generator.h"
 
 namespace tovrane {
@@ -20,6 +21,76 @@ struct CellMove {
 
 inline Move toMove(CellMove m) {
   return Move{m.from / kBoardSize, m.to / kBoardSize, m.from % kBoardSize, m.to % kBoardSize};
+}
+
+// The same list worked out one piece at a time: a search that stops after a
+// few children, as most nodes do, never works out the rest. Each append
+// adds the moves of the next piece that has any (its captures while
+// captures last, then its steps) and returns the new count; a count that
+// does not grow means the list is complete. At most kMaxMoves are kept.
+class CellMoveCursor {
+ public:
+  CellMoveCursor(const Occupancy& occ, Side side);
+  int append(CellMove* out, int count);
+
+ private:
+  int appendCaptures(int cell, CellMove* out, int count) const;
+
+  CellMask empty_ = 0;
+  CellMask capturing_ = 0;  // pieces whose captures are still to come
+  CellMask stepping_ = 0;   // pieces whose steps are still to come
+  RingMask occupiedRings_ = 0;
+  uint32_t ownOf_[2] = {0, 0};
+  bool roomy_ = true;       // no more than 12 pieces: every move fits
+};
+
+inline CellMoveCursor::CellMoveCursor(const Occupancy& occ, Side side) {
+  if (side != kWhite && side != kBlack) return;
+  const CellMask own = occ.of(side);
+  empty_ = occ.empty();
+  capturing_ = own;
+  stepping_ = own;
+  occupiedRings_ = ringsOf(occ.pieces());
+  const RingMask ownRings = ringsOf(own);
+  ownOf_[0] = static_cast<uint32_t>(ownRings) & kLapBits;
+  ownOf_[1] = static_cast<uint32_t>(ownRings >> kLargeRingShift) & kLapBits;
+  roomy_ = bitCount(own) <= kPiecesPerSide;
+}
+
+inline int CellMoveCursor::appendCaptures(int cell, CellMove* out, int count) const {
+  // The walk travels over the mover's own square as if empty.
+  const RingMask others = occupiedRings_ & ~kRingTables.ofCell[cell];
+  const uint32_t othersOf[2] = {static_cast<uint32_t>(others) & kLapBits,
+                                static_cast<uint32_t>(others >> kLargeRingShift) & kLapBits};
+  for (int s = 0; s < kCaptureWalks.count[cell]; ++s) {
+    const CaptureWalk& walk = kCaptureWalks.walks[cell][s];
+    const int entry = captureEntry(othersOf[walk.circuit], walk);
+    if (entry < 0 || ((ownOf_[walk.circuit] >> entry) & 1) != 0) continue;
+    const CellMove m{static_cast<uint8_t>(cell), static_cast<uint8_t>(kRingTables.cellOf[walk.circuit][entry])};
+    if (count > 0 && out[count - 1] == m) continue;
+    if (count < kMaxMoves) out[count++] = m;
+  }
+  return count;
+}
+
+inline int CellMoveCursor::append(CellMove* out, int count) {
+  const int start = count;
+  while (capturing_ != 0) {
+    const int cell = lowestCell(capturing_);
+    capturing_ &= capturing_ - 1;
+    count = appendCaptures(cell, out, count);
+    if (count != start) return count;
+  }
+  while (stepping_ != 0) {
+    const int cell = lowestCell(stepping_);
+    stepping_ &= stepping_ - 1;
+    for (uint32_t dirs = emptyStepDirections(empty_, cell); dirs != 0; dirs &= dirs - 1) {
+      const int to = cell + kStepDirections.offset[std::countr_zero(dirs)];
+      if (roomy_ || count < kMaxMoves) out[count++] = CellMove{static_cast<uint8_t>(cell), static_cast<uint8_t>(to)};
+    }
+    if (count != start) return count;
+  }
+  return count;
 }
 
 // Writes the moves of side (1 or 2) into out and returns their number; at

@@ -82,13 +82,15 @@ int32_t SearchEngine::searchNode(const Occupancy& occ, int depth, int32_t alpha,
 
   // Only whether the opponent can move matters here, not the list itself.
   if (!hasAnyCellMove(occ, opponent(side))) return kWinScore;
+  // Moves are worked out a piece at a time, as the loop reaches them.
+  CellMoveCursor cursor(occ, side);
   CellMove moves[kMaxMoves];
-  const int count = generateCellMoves(occ, side, moves);
-  if (count == 0) return kLossScore;
+  int ready = cursor.append(moves, 0);
+  if (ready == 0) return kLossScore;
 
   const bool atRoot = depth == moveList_.rootDepth;
-  if (depth == 1) return searchFrontier(occ, alpha, beta, side, moves, count, atRoot, out);
-  for (int i = 0; i < count; ++i) {
+  if (depth == 1) return searchFrontier(occ, alpha, beta, side, cursor, moves, ready, atRoot, out);
+  for (int i = 0; i < ready; ++i) {
     const CellMove m = moves[i];
     const int32_t score =
         -searchNode(occupancyAfter(occ, side, m.from, m.to), depth - 1, -beta, -alpha, opponent(side), out);
@@ -100,6 +102,7 @@ int32_t SearchEngine::searchNode(const Occupancy& occ, int depth, int32_t alpha,
       }
     }
     if (alpha >= beta) break;
+    if (i + 1 == ready) ready = cursor.append(moves, ready);
   }
   return alpha;
 }
@@ -110,7 +113,7 @@ int32_t SearchEngine::searchNode(const Occupancy& occ, int depth, int32_t alpha,
 // that surely reaches beta ends the node, and the caller ignores any score
 // at or above beta, so the bound serves as well as the exact score.
 int32_t SearchEngine::searchFrontier(const Occupancy& occ, int32_t alpha, int32_t beta, Side side,
-                                     const CellMove* moves, int count, bool atRoot, Move& out) {
+                                     CellMoveCursor& cursor, CellMove* moves, int ready, bool atRoot, Move& out) {
   const LeafBoundProfile& bounds = settings_.classicEvaluation ? kClassicBounds : kStandardBounds;
   const Side other = opponent(side);
   const int32_t lead = squareSumLead(bounds, occ, side);
@@ -121,16 +124,27 @@ int32_t SearchEngine::searchFrontier(const Occupancy& occ, int32_t alpha, int32_
   // so that the wait hides behind evaluations even after a run of hits (a
   // hit has no work of its own to hide it behind).
   constexpr int kPrefetchAhead = 3;
+  // Keeps the list kPrefetchAhead moves ahead of child i, where it has them.
+  bool complete = false;
+  auto fill = [&](int i) {
+    while (!complete && i + kPrefetchAhead >= ready) {
+      const int next = cursor.append(moves, ready);
+      complete = next == ready;
+      ready = next;
+    }
+  };
   auto prefetch = [&](int i) {
     const CellMove m = moves[i];
     cache_->prefetch(occupancyAfter(occ, side, m.from, m.to));
   };
+  fill(0);
   if (cache_) {
-    for (int i = 0; i < kPrefetchAhead && i < count; ++i) prefetch(i);
+    for (int i = 0; i < kPrefetchAhead && i < ready; ++i) prefetch(i);
   }
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < ready; ++i) {
     const CellMove m = moves[i];
-    if (cache_ && i + kPrefetchAhead < count) prefetch(i + kPrefetchAhead);
+    fill(i);
+    if (cache_ && i + kPrefetchAhead < ready) prefetch(i + kPrefetchAhead);
     ++nodes_;
     const Occupancy child = occupancyAfter(occ, side, m.from, m.to);
     const int32_t leafLead = lead + squareSumGain(bounds, occ, side, m.from, m.to);

@@ -50,8 +50,8 @@ class SearchEngine : public MoveChooser {
 
  private:
   int32_t searchNode(const Occupancy& occ, int depth, int32_t alpha, int32_t beta, Side side, Move& out);
-  int32_t searchFrontier(const Occupancy& occ, int32_t alpha, int32_t beta, Side side, const CellMove* moves,
-                         int count, bool atRoot, Move& out);
+  int32_t searchFrontier(const Occupancy& occ, int32_t alpha, int32_t beta, Side side, CellMoveCursor& cursor,
+                         CellMove* moves, int ready, bool atRoot, Move& out);
   int32_t leafScore(const Occupancy& occ, Side side);
 
   const EngineSettings settings_;
