@@ -5,6 +5,7 @@
 
 static_assert(std::endian::native == std::endian::little, "byte lanes are read with memcpy");
 
+#include "eval/ring_plans.h"
 #include "rules/capture_tables.h"
 #include "rules/circuits.h"
 
@@ -17,7 +18,6 @@ namespace {
 // entry 23; to keep every walk a plain bit range, masks are doubled to 48
 // bits (bit k + 24 repeats bit k), and each range is placed so that it does
 // not wrap.
-constexpr int kSideLength = 6;
 
 constexpr uint64_t doubled(uint32_t mask) { return uint64_t{mask} | (uint64_t{mask} << kLapLength); }
 
@@ -41,29 +41,6 @@ struct CircuitPlan {
   uint32_t cellBits[kCellCount];  // ring entries of each square
   EntryPlan entries[kLapLength];
 };
-
-// The skip set of a tally: walking one lap from start in direction step (+1
-// or -1), take the later-met entry of each crossing point, except for the
-// crossing point whose later entry comes last.
-constexpr uint32_t skipSet(const CircuitRing& ring, int start, int step) {
-  int lastPosition = -1;
-  int lastEntry = -1;
-  uint32_t skips = 0;
-  for (int pos = 0; pos < kLapLength; ++pos) {
-    const int k = ((start + step * pos) % kLapLength + kLapLength) % kLapLength;
-    for (int earlier = 0; earlier < pos; ++earlier) {
-      const int j = ((start + step * earlier) % kLapLength + kLapLength) % kLapLength;
-      if (ring.rows[j] == ring.rows[k] && ring.cols[j] == ring.cols[k]) {
-        skips |= uint32_t{1} << k;
-        if (pos > lastPosition) {
-          lastPosition = pos;
-          lastEntry = k;
-        }
-      }
-    }
-  }
-  return skips & ~(uint32_t{1} << lastEntry);
-}
 
 constexpr CircuitPlan makePlan(const CircuitRing& ring) {
   CircuitPlan plan{};
@@ -172,82 +149,8 @@ void handleCircuit(const CircuitPlan& plan, uint32_t black, uint32_t white, Thre
 // one after the side's last piece scans forward the same way round. So the
 // entries of a side fall into at most four groups - before the first piece,
 // the first piece, the last piece, after it - and entries between the first
-// and last piece record nothing.
-//
-// A scan's tally runs from the piece it met to the end of the lap, so it
-// takes every piece the scan passes over the whole ring: all pieces of the
-// ring, less the skipped entries (the later entry of three of the four
-// crossing points), less the target's own square. Counted by square, that
-// is the ring's piece balance with the fourth crossing point counted twice.
+// and last piece record nothing. The tallies are those of ring_plans.h.
 
-constexpr uint32_t kSideBits = 63;
-
-// How a side of a ring lies on the board, and its tally figures.
-struct SidePlan {
-  int32_t exceptBackward;  // the crossing point a backward scan counts twice (0..3)
-  int32_t exceptForward;   // the same for a forward scan
-  uint32_t keepBackward;    // side entries a backward tally counts (bits 0..5)
-  uint32_t keepForward;
-  int8_t line;              // the row or column index
-  bool isRow;
-  bool reversed;            // entries run towards lower column or row numbers
-};
-
-struct RingPlan {
-  SidePlan sides[4];
-  CellMask cells;        // the ring's squares
-  int8_t crossings[4];   // the squares where the ring crosses itself
-};
-
-constexpr int32_t exceptedCrossing(const CircuitRing& ring, const int8_t (&crossings)[4], uint32_t skips) {
-  for (int x = 0; x < 4; ++x) {
-    bool skipped = false;
-    for (int k = 0; k < kLapLength; ++k) {
-      skipped = skipped || (ring.rows[k] * kBoardSize + ring.cols[k] == crossings[x] && ((skips >> k) & 1) != 0);
-    }
-    if (!skipped) return x;
-  }
-  throw "no crossing point left out of the skips";
-}
-
-constexpr RingPlan makeRingPlan(const CircuitRing& ring) {
-  RingPlan plan{};
-  for (int k = 0; k < kLapLength; ++k) plan.cells |= cellBit(ring.rows[k] * kBoardSize + ring.cols[k]);
-  int crossings = 0;
-  for (int a = 0; a < kLapLength; ++a) {
-    for (int b = a + 1; b < kLapLength; ++b) {
-      if (ring.rows[a] == ring.rows[b] && ring.cols[a] == ring.cols[b]) {
-        plan.crossings[crossings++] = static_cast<int8_t>(ring.rows[a] * kBoardSize + ring.cols[a]);
-      }
-    }
-  }
-  if (crossings != 4) throw "a circuit crosses itself four times";
-  for (int side = 0; side < 4; ++side) {
-    const int first = side * kSideLength;
-    const int last = first + kSideLength - 1;
-    const uint32_t skipBackward = skipSet(ring, (first + kLapLength - 1) % kLapLength, -1);
-    const uint32_t skipForward = skipSet(ring, (last + 1) % kLapLength, +1);
-    SidePlan& p = plan.sides[side];
-    p.exceptBackward = exceptedCrossing(ring, plan.crossings, skipBackward);
-    p.exceptForward = exceptedCrossing(ring, plan.crossings, skipForward);
-    p.keepBackward = (~skipBackward >> first) & kSideBits;
-    p.keepForward = (~skipForward >> first) & kSideBits;
-    p.isRow = ring.rows[first] == ring.rows[last];
-    p.line = static_cast<int8_t>(p.isRow ? ring.rows[first] : ring.cols[first]);
-    p.reversed = p.isRow ? ring.cols[first] > ring.cols[last] : ring.rows[first] > ring.rows[last];
-    for (int k = 0; k < kSideLength; ++k) {
-      const int along = p.isRow ? ring.cols[first + k] : ring.rows[first + k];
-      if ((p.isRow ? ring.rows[first + k] : ring.cols[first + k]) != p.line ||
-          along != (p.reversed ? kSideLength - 1 - k : k)) {
-        throw "a side is not a whole line";
-      }
-    }
-  }
-  return plan;
-}
-
-constexpr RingPlan kSmallRingPlan = makeRingPlan(smallRing);
-constexpr RingPlan kLargeRingPlan = makeRingPlan(largeRing);
 
 // Lanes (bytes) 0..5 set to 0xFF where the 6-bit mask has a bit.
 struct LaneMasks {

@@ -3,6 +3,7 @@
 #include "eval/circuit_maps.h"
 #include "eval/classic_profile.h"
 #include "eval/evaluator.h"
+#include "eval/piece_balance.h"
 
 namespace tovrane {
 
@@ -34,6 +35,17 @@ int32_t evaluateStandard(const Occupancy& occ, Side side, CircuitMemo* memo) {
   const CircuitMasks maps = buildCircuitMasks(occ, memo);
   return scoreFromMasks(occ, side, maps.balanceBelow & maps.whiteReaches, maps.balanceAbove & maps.blackReaches,
                         maps.balanceBelow, maps.balanceAbove, kBlackValues, kWhiteValues, kExposedPiecePenalty);
+}
+
+int32_t evaluateStandardWithSafeStep(const Occupancy& occ, Side side) {
+  if (side != kWhite && side != kBlack) return 0;
+  const SignMasks balance = pieceBalanceSigns(occ);
+  // Safe squares stand at one each: with the mover's not zero, they decide nothing.
+  const SideFigures black{cellCount(occ.black), sumOfValues(kBlackValues, occ.black),
+                          cellCount(occ.black & balance.below), 1};
+  const SideFigures white{cellCount(occ.white), sumOfValues(kWhiteValues, occ.white),
+                          cellCount(occ.white & balance.above), 1};
+  return decideFromFigures(side, black, white, kExposedPiecePenalty);
 }
 
 int32_t evaluateClassic(const Occupancy& occ, Side side, ClassicMemo* memo) {

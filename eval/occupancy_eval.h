@@ -39,6 +39,11 @@ inline int32_t sumOfValues(const RowValueTable& table, CellMask mask) {
 // side. A memo, when given, is read and filled (the score is the same).
 int32_t evaluateStandard(const Occupancy& occ, Side side, CircuitMemo* memo = nullptr);
 
+// The same score when side surely has a safe step (surelyHasSafeStep in
+// leaf_bounds.h): then no safe-square count can decide it, and of the maps
+// only the balances of the pieces matter.
+int32_t evaluateStandardWithSafeStep(const Occupancy& occ, Side side);
+
 // Score for side (1 or 2) to move, as ClassicEvaluator::evaluate.
 int32_t evaluateClassic(const Occupancy& occ, Side side, ClassicMemo* memo = nullptr);
 

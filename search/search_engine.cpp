@@ -58,7 +58,7 @@ int32_t SearchEngine::searchAtDepth(Board& board, Side side, int depth, Move& ou
   return score;
 }
 
-int32_t SearchEngine::leafScore(const Occupancy& occ, Side side) {
+int32_t SearchEngine::leafScore(const Occupancy& occ, Side side, bool safeStep) {
   if (settings_.classicEvaluation) {
     ++evaluations_;
     return evaluateClassic(occ, side, classicMemo_.get());
@@ -66,7 +66,7 @@ int32_t SearchEngine::leafScore(const Occupancy& occ, Side side) {
   int32_t score = 0;
   if (cache_ && cache_->lookup(occ, score)) return score;
   ++evaluations_;
-  score = evaluateStandard(occ, side, circuitMemo_.get());
+  score = safeStep ? evaluateStandardWithSafeStep(occ, side) : evaluateStandard(occ, side, circuitMemo_.get());
   if (cache_) cache_->insert(score);
   return score;
 }
@@ -148,10 +148,10 @@ int32_t SearchEngine::searchFrontier(const Occupancy& occ, int32_t alpha, int32_
     ++nodes_;
     const Occupancy child = occupancyAfter(occ, side, m.from, m.to);
     const int32_t leafLead = lead + squareSumGain(bounds, occ, side, m.from, m.to);
-    if (leafLead + bounds.exposedPenalty <= alpha && child.of(other) != 0 && surelyHasSafeStep(bounds, child, other)) {
-      continue;
-    }
-    const int32_t score = leadIsFloor && leafLead >= beta ? leafLead : -leafScore(child, other);
+    // (A side without pieces has no safe step either.)
+    const bool safeStep = surelyHasSafeStep(bounds, child, other);
+    if (safeStep && leafLead + bounds.exposedPenalty <= alpha) continue;
+    const int32_t score = leadIsFloor && leafLead >= beta ? leafLead : -leafScore(child, other, safeStep);
     if (score > alpha) {
       alpha = score;
       if (atRoot) {

@@ -52,7 +52,8 @@ class SearchEngine : public MoveChooser {
   int32_t searchNode(const Occupancy& occ, int depth, int32_t alpha, int32_t beta, Side side, Move& out);
   int32_t searchFrontier(const Occupancy& occ, int32_t alpha, int32_t beta, Side side, CellMoveCursor& cursor,
                          CellMove* moves, int ready, bool atRoot, Move& out);
-  int32_t leafScore(const Occupancy& occ, Side side);
+  // safeStep: side surely has a safe step (a cheaper evaluation gives the same score).
+  int32_t leafScore(const Occupancy& occ, Side side, bool safeStep = false);
 
   const EngineSettings settings_;
   OpeningBook* book_;

@@ -9,6 +9,8 @@
 #include "eval/circuit_maps.h"
 #include "eval/classic_profile.h"
 #include "eval/evaluator.h"
+#include "eval/leaf_bounds.h"
+#include "eval/piece_balance.h"
 #include "tests/test_util.h"
 
 namespace tovrane {
@@ -120,6 +122,27 @@ TEST(OccupancyEval, SignMasksReadEveryByteValue) {
     EXPECT_EQ(b.below, v < 0 ? cellBit(cell) : 0) << v;
     EXPECT_EQ(b.above, v > 0 ? cellBit(cell) : 0) << v;
   }
+}
+
+// The pieces' balances from the line ends alone, and the score built on
+// them where the side to move surely has a safe step, against the full maps.
+TEST(OccupancyEval, PieceBalancesAndSafeStepScoresMatchTheFullMaps) {
+  int shortcuts = 0;
+  for (const Board& board : manyBoards()) {
+    const Occupancy occ = occupancyOf(board);
+    BalanceMap balance;
+    ThreatMap threat;
+    buildCircuitMaps(board, threat, balance);
+    const SignMasks signs = pieceBalanceSigns(occ);
+    ASSERT_EQ(signs.below, occ.pieces() & cellsWhere(balance, [](int32_t v) { return v < 0; })) << boardDigits(board);
+    ASSERT_EQ(signs.above, occ.pieces() & cellsWhere(balance, [](int32_t v) { return v > 0; })) << boardDigits(board);
+    for (Side side : {kWhite, kBlack}) {
+      if (!surelyHasSafeStep(kStandardBounds, occ, side)) continue;
+      ++shortcuts;
+      ASSERT_EQ(evaluateStandardWithSafeStep(occ, side), evaluateStandard(occ, side)) << boardDigits(board);
+    }
+  }
+  EXPECT_GT(shortcuts, 10000);
 }
 
 }  // namespace
