@@ -118,6 +118,43 @@ constexpr CaptureWalks makeCaptureWalks() {
 
 inline constexpr CaptureWalks kCaptureWalks = makeCaptureWalks();
 
+// Each walk, found by its circuit, start entry and way: slot[circuit][entry]
+// [forward] is its place in its square's list. Every walk passes, before its
+// first loop, exactly the entries of its ring side that lie beyond its start
+// (checked when the table is built), so only the first piece of a side can
+// walk backward and only the last one forward.
+struct WalkSlots {
+  int8_t slot[2][kLapLength][2];
+};
+
+constexpr WalkSlots makeWalkSlots(const CaptureWalks& table) {
+  WalkSlots t{};
+  for (auto& circuit : t.slot) {
+    for (auto& entry : circuit) entry[0] = entry[1] = -1;
+  }
+  for (int cell = 0; cell < kCellCount; ++cell) {
+    for (int s = 0; s < table.count[cell]; ++s) {
+      const CaptureWalk& w = table.walks[cell][s];
+      const int sideStart = w.entry - w.entry % 6;
+      uint32_t beyond = 0;
+      for (int k = sideStart; k < sideStart + 6; ++k) {
+        if (w.forward != 0 ? k > w.entry : k < w.entry) beyond |= uint32_t{1} << k;
+      }
+      if (w.beforeLoop != beyond) throw "a walk meets a loop inside its side";
+      if (t.slot[w.circuit][w.entry][w.forward] != -1) throw "two walks share a start";
+      t.slot[w.circuit][w.entry][w.forward] = static_cast<int8_t>(s);
+    }
+  }
+  for (const auto& circuit : t.slot) {
+    for (const auto& entry : circuit) {
+      if (entry[0] < 0 || entry[1] < 0) throw "a ring entry without both walks";
+    }
+  }
+  return t;
+}
+
+inline constexpr WalkSlots kWalkSlots = makeWalkSlots(kCaptureWalks);
+
 // The ring entry where walk takes a piece, or -1: occupied holds the
 // walk's ring (24 bits) with the moving piece's own entries cleared. The
 // piece taken may be of either colour; the caller checks that it is an

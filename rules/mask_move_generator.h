@@ -34,43 +34,59 @@ class CellMoveCursor {
   int append(CellMove* out, int count);
 
  private:
-  int appendCaptures(int cell, CellMove* out, int count) const;
+  void findCaptures(int circuit, int entry, int forward, RingMask occupiedRings);
 
   CellMask empty_ = 0;
   CellMask capturing_ = 0;  // pieces whose captures are still to come
   CellMask stepping_ = 0;   // pieces whose steps are still to come
-  RingMask occupiedRings_ = 0;
   uint32_t ownOf_[2] = {0, 0};
   bool roomy_ = true;       // no more than 12 pieces: every move fits
+  // Of the pieces in capturing_: which of their walks take a piece, and
+  // the square each takes (only those entries are ever written or read).
+  uint8_t takingWalks_[kCellCount];
+  uint8_t takenCell_[kCellCount][kMaxWalksPerSquare];
 };
+
+inline void CellMoveCursor::findCaptures(int circuit, int entry, int forward, RingMask occupiedRings) {
+  const int cell = kRingTables.cellOf[circuit][entry];
+  const int s = kWalkSlots.slot[circuit][entry][forward];
+  // The walk travels over the mover's own square as if empty.
+  const RingMask others = occupiedRings & ~kRingTables.ofCell[cell];
+  const uint32_t ring = static_cast<uint32_t>(others >> (circuit * kLargeRingShift)) & kLapBits;
+  const int taken = captureEntry(ring, kCaptureWalks.walks[cell][s]);
+  if (taken < 0 || ((ownOf_[circuit] >> taken) & 1) != 0) return;
+  if ((capturing_ & cellBit(cell)) == 0) {
+    capturing_ |= cellBit(cell);
+    takingWalks_[cell] = 0;
+  }
+  takingWalks_[cell] |= static_cast<uint8_t>(1u << s);
+  takenCell_[cell][s] = static_cast<uint8_t>(kRingTables.cellOf[circuit][taken]);
+}
 
 inline CellMoveCursor::CellMoveCursor(const Occupancy& occ, Side side) {
   if (side != kWhite && side != kBlack) return;
   const CellMask own = occ.of(side);
   empty_ = occ.empty();
-  capturing_ = own;
   stepping_ = own;
-  occupiedRings_ = ringsOf(occ.pieces());
+  roomy_ = bitCount(own) <= kPiecesPerSide;
+  const RingMask occupiedRings = ringsOf(occ.pieces());
   const RingMask ownRings = ringsOf(own);
   ownOf_[0] = static_cast<uint32_t>(ownRings) & kLapBits;
   ownOf_[1] = static_cast<uint32_t>(ownRings >> kLargeRingShift) & kLapBits;
-  roomy_ = bitCount(own) <= kPiecesPerSide;
-}
-
-inline int CellMoveCursor::appendCaptures(int cell, CellMove* out, int count) const {
-  // The walk travels over the mover's own square as if empty.
-  const RingMask others = occupiedRings_ & ~kRingTables.ofCell[cell];
-  const uint32_t othersOf[2] = {static_cast<uint32_t>(others) & kLapBits,
-                                static_cast<uint32_t>(others >> kLargeRingShift) & kLapBits};
-  for (int s = 0; s < kCaptureWalks.count[cell]; ++s) {
-    const CaptureWalk& walk = kCaptureWalks.walks[cell][s];
-    const int entry = captureEntry(othersOf[walk.circuit], walk);
-    if (entry < 0 || ((ownOf_[walk.circuit] >> entry) & 1) != 0) continue;
-    const CellMove m{static_cast<uint8_t>(cell), static_cast<uint8_t>(kRingTables.cellOf[walk.circuit][entry])};
-    if (count > 0 && out[count - 1] == m) continue;
-    if (count < kMaxMoves) out[count++] = m;
+  // Only the first piece of a ring side can walk backward out of it, and
+  // only the last one forward.
+  for (int circuit = 0; circuit < 2; ++circuit) {
+    if (ownOf_[circuit] == 0) continue;
+    const uint32_t ring = static_cast<uint32_t>(occupiedRings >> (circuit * kLargeRingShift)) & kLapBits;
+    for (int first = 0; first < kLapLength; first += 6) {
+      const uint32_t inSide = (ring >> first) & 63;
+      if (inSide == 0) continue;
+      const int f = first + std::countr_zero(inSide);
+      const int l = first + 31 - std::countl_zero(inSide);
+      if (((ownOf_[circuit] >> f) & 1) != 0) findCaptures(circuit, f, 0, occupiedRings);
+      if (((ownOf_[circuit] >> l) & 1) != 0) findCaptures(circuit, l, 1, occupiedRings);
+    }
   }
-  return count;
 }
 
 inline int CellMoveCursor::append(CellMove* out, int count) {
@@ -78,7 +94,11 @@ inline int CellMoveCursor::append(CellMove* out, int count) {
   while (capturing_ != 0) {
     const int cell = lowestCell(capturing_);
     capturing_ &= capturing_ - 1;
-    count = appendCaptures(cell, out, count);
+    for (uint32_t walks = takingWalks_[cell]; walks != 0; walks &= walks - 1) {
+      const CellMove m{static_cast<uint8_t>(cell), takenCell_[cell][std::countr_zero(walks)]};
+      if (count > 0 && out[count - 1] == m) continue;
+      if (count < kMaxMoves) out[count++] = m;
+    }
     if (count != start) return count;
   }
   while (stepping_ != 0) {
