@@ -260,6 +260,13 @@ EngineAnswer WebServer::Impl::search(const EngineKind& kind, const EngineQuestio
   std::thread([task, slots = slots, think = kind.think, question] {
     const auto start = Clock::now();
     const EngineAnswer answer = think(question);
+    // The slot is free before the answer goes out, so that a client sending
+    // its next request at once never finds it still taken.
+    {
+      std::lock_guard<std::mutex> lock(slots->mutex);
+      --slots->running;
+      slots->freed.notify_all();
+    }
     {
       std::lock_guard<std::mutex> lock(task->mutex);
       task->answer = answer;
@@ -267,9 +274,6 @@ EngineAnswer WebServer::Impl::search(const EngineKind& kind, const EngineQuestio
       task->done = true;
     }
     task->doneSignal.notify_all();
-    std::lock_guard<std::mutex> lock(slots->mutex);
-    --slots->running;
-    slots->freed.notify_all();
   }).detach();
 
   std::unique_lock<std::mutex> lock(task->mutex);
