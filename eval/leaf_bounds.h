@@ -24,6 +24,7 @@ namespace tovrane {
 
 struct LeafBoundProfile {
   int32_t values[3][kCellCount];  // [side][cell]: a piece's square value (side 1 white, 2 black)
+  int32_t rowSums[3][kBoardSize][64];  // [side][row][pieces of the row]: their values' sum
   int32_t exposedPenalty;
   bool circuitBalances;  // the maps are the standard ones (see surelyHasSafeStep)
 };
@@ -36,6 +37,15 @@ constexpr LeafBoundProfile makeLeafBoundProfile(const SquareValues& whiteValues,
     p.values[kWhite][cell] = whiteValues[cell / kBoardSize][cell % kBoardSize];
     p.values[kBlack][cell] = blackValues[cell / kBoardSize][cell % kBoardSize];
   }
+  for (int side : {kWhite, kBlack}) {
+    for (int row = 0; row < kBoardSize; ++row) {
+      for (int pattern = 0; pattern < 64; ++pattern) {
+        for (int col = 0; col < kBoardSize; ++col) {
+          if ((pattern >> col) & 1) p.rowSums[side][row][pattern] += p.values[side][row * kBoardSize + col];
+        }
+      }
+    }
+  }
   p.exposedPenalty = exposedPenalty;
   return p;
 }
@@ -47,9 +57,13 @@ inline constexpr LeafBoundProfile kClassicBounds =
 
 // side's square sum less its opponent's.
 inline int32_t squareSumLead(const LeafBoundProfile& p, const Occupancy& occ, Side side) {
+  const CellMask mine = occ.of(side);
+  const CellMask theirs = occ.of(opponent(side));
   int32_t lead = 0;
-  for (CellMask m = occ.of(side); m != 0; m &= m - 1) lead += p.values[side][lowestCell(m)];
-  for (CellMask m = occ.of(opponent(side)); m != 0; m &= m - 1) lead -= p.values[opponent(side)][lowestCell(m)];
+  for (int row = 0; row < kBoardSize; ++row) {
+    lead += p.rowSums[side][row][(mine >> (row * kBoardSize)) & 63] -
+            p.rowSums[opponent(side)][row][(theirs >> (row * kBoardSize)) & 63];
+  }
   return lead;
 }
 

@@ -133,19 +133,20 @@ int32_t SearchEngine::searchFrontier(const Occupancy& occ, int32_t alpha, int32_
       ready = next;
     }
   };
+  EvalCache* const cache = cache_.get();
   auto prefetch = [&](int i) {
     const CellMove m = moves[i];
-    cache_->prefetch(occupancyAfter(occ, side, m.from, m.to));
+    cache->prefetch(occupancyAfter(occ, side, m.from, m.to));
   };
   fill(0);
-  if (cache_) {
+  if (cache != nullptr) {
     for (int i = 0; i < kPrefetchAhead && i < ready; ++i) prefetch(i);
   }
-  for (int i = 0; i < ready; ++i) {
+  int i = 0;
+  for (; i < ready; ++i) {
     const CellMove m = moves[i];
     fill(i);
-    if (cache_ && i + kPrefetchAhead < ready) prefetch(i + kPrefetchAhead);
-    ++nodes_;
+    if (cache != nullptr && i + kPrefetchAhead < ready) prefetch(i + kPrefetchAhead);
     const Occupancy child = occupancyAfter(occ, side, m.from, m.to);
     const int32_t leafLead = lead + squareSumGain(bounds, occ, side, m.from, m.to);
     // (A side without pieces has no safe step either.)
@@ -159,8 +160,13 @@ int32_t SearchEngine::searchFrontier(const Occupancy& occ, int32_t alpha, int32_
         rootMoveRecorded_ = true;
       }
     }
-    if (alpha >= beta) break;
+    if (alpha >= beta) {
+      ++i;
+      break;
+    }
   }
+  // Every child up to the last one looked at is a node.
+  nodes_ += static_cast<uint64_t>(i);
   return alpha;
 }
 
