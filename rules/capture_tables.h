@@ -221,24 +221,4 @@ inline uint32_t emptyStepDirections(CellMask empty, int cell) {
   return dirs & kStepDirections.onBoard[cell];
 }
 
-// The king steps of every square in the generator's order (stepDirections).
-struct StepTargets {
-  int8_t to[kCellCount][kDirectionCount];
-  int8_t count[kCellCount];
-};
-
-constexpr StepTargets makeStepTargets() {
-  StepTargets table{};
-  for (int cell = 0; cell < kCellCount; ++cell) {
-    for (int d = 0; d < kDirectionCount; ++d) {
-      const int r = cell / kBoardSize + stepDirections.dr[d];
-      const int c = cell % kBoardSize + stepDirections.dc[d];
-      if (inBounds(r, c)) table.to[cell][table.count[cell]++] = static_cast<int8_t>(r * kBoardSize + c);
-    }
-  }
-  return table;
-}
-
-inline constexpr StepTargets kStepTargets = makeStepTargets();
-
 }  // namespace tovrane
