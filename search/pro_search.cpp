@@ -42,8 +42,11 @@ ProSearch::ProSearch(OpeningBook* book, size_t hashMegabytes) : book_(book), tab
   std::memset(killers_, 0, sizeof(killers_));
 }
 
-void ProSearch::setTimeBudget(double seconds) {
-  budgetSeconds_ = seconds;
+void ProSearch::setTimeBudget(double seconds) { setTimePlan(seconds * 0.4, seconds * 0.8); }
+
+void ProSearch::setTimePlan(double softSeconds, double hardSeconds) {
+  softSeconds_ = softSeconds;
+  hardSeconds_ = std::max(softSeconds, hardSeconds);
   fixedDepth_ = 0;
 }
 
@@ -92,23 +95,40 @@ bool ProSearch::outOfTime() {
 
 int32_t ProSearch::staticScore(int ply) const {
   int32_t score = proEvaluate(board_, side_);
-  // Close to the draw by quiet plies, a lead is worth less and a deficit
+  // Close to a drawn end by quiet plies, a lead is worth less and a deficit
   // hurts less: the side ahead makes progress (captures), the side behind
-  // welcomes the draw.
-  const int half = drawPlies_ / 2;
-  const int left = drawPlies_ - quiet_[ply];
+  // welcomes the draw. Where the limit gives the game to the side with more
+  // pieces there is nothing to fade: the search sees that end itself.
+  if (rules_.quietLimit <= 0 || rules_.quietAward != RuleAward::kDraw) return score;
+  const int half = rules_.quietLimit / 2;
+  const int left = rules_.quietLimit - quiet_[ply];
   if (half > 0 && left < half) score = score * std::max(left, 0) / half;
   return score;
 }
 
-bool ProSearch::isDrawByRule(int ply) const {
-  if (quiet_[ply] >= drawPlies_) return true;
+int32_t ProSearch::awardScore(RuleAward award, int ply) const {
+  const Side winner = awardWinner(award, board_);
+  if (winner == 0) return 0;
+  return winner == side_ ? kProWinScore - ply : -(kProWinScore - ply);
+}
+
+bool ProSearch::endsByRule(int ply, int32_t& score) const {
   // A position seen before with the same side to move, since the last
-  // capture: going round in circles is worth a draw.
+  // capture. Where that does not end the game, going round in circles is
+  // still worth a draw. (A repeated position always has a move: it had one
+  // the first time.)
   const int index = rootIndex_ + ply;
   const int earliest = std::max(0, index - quiet_[ply]);
   for (int j = index - 2; j >= earliest; j -= 2) {
-    if (pathKeys_[j] == key_) return true;
+    if (pathKeys_[j] == key_) {
+      score = rules_.repetitionEnds ? awardScore(rules_.repetitionAward, ply) : 0;
+      return true;
+    }
+  }
+  // The referee asks first whether the side to move has a move at all.
+  if (rules_.quietLimit > 0 && quiet_[ply] >= rules_.quietLimit && hasAnyMove(board_, side_)) {
+    score = awardScore(rules_.quietAward, ply);
+    return true;
   }
   return false;
 }
@@ -233,7 +253,10 @@ int32_t ProSearch::quiesce(int32_t alpha, int32_t beta, int ply, int qdepth) {
 
 int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bool pvNode) {
   pvLength_[ply] = ply;
-  if (ply > 0 && isDrawByRule(ply)) return 0;
+  if (ply > 0) {
+    int32_t ruleScore = 0;
+    if (endsByRule(ply, ruleScore)) return ruleScore;
+  }
   if (depth <= 0) return quiesce(alpha, beta, ply, 0);
   ++nodes_;
   if (outOfTime()) return 0;
@@ -337,8 +360,8 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
 
 ProResult ProSearch::search(const Board& board, Side side) {
   start_ = Clock::now();
-  hardDeadline_ = start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(budgetSeconds_ * 0.8));
-  const double softSeconds = budgetSeconds_ * 0.4;
+  hardDeadline_ = start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(hardSeconds_));
+  const double softSeconds = softSeconds_;
 
   board_ = board;
   side_ = side;

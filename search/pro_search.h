@@ -22,6 +22,7 @@
 
 #include "game/board.h"
 #include "game/opening_book.h"
+#include "rules/game_rules.h"
 #include "rules/move_generator.h"
 #include "search/move_chooser.h"
 #include "search/transposition_table.h"
@@ -67,11 +68,19 @@ class ProSearch : public MoveChooser {
 
   // Seconds per move (the answer comes within it); turns off a fixed depth.
   void setTimeBudget(double seconds);
+  // The time of one move as a plan: no iteration starts after softSeconds,
+  // the search stops at hardSeconds (hard >= soft). A clock's time manager
+  // makes one before every move. Turns off a fixed depth.
+  void setTimePlan(double softSeconds, double hardSeconds);
   // Searches to exactly this depth, without a clock, starting from an
   // empty table each time: the same result on every run and machine.
   void setFixedDepth(int depth);
+  // The rules the game is played under: the search plays for the result
+  // they give (a draw or a win by pieces at the quiet limit, a repetition).
+  void setRules(const GameRules& rules) { rules_ = rules; }
+  const GameRules& rules() const { return rules_; }
   // The run of plies without a capture after which the game is a draw.
-  void setDrawPlies(int plies) { drawPlies_ = plies; }
+  void setDrawPlies(int plies) { rules_.quietLimit = plies; }
   // Called after each finished iteration (tools print it).
   void setIterationReport(std::function<void(const ProResult&)> report) { report_ = std::move(report); }
 
@@ -98,7 +107,10 @@ class ProSearch : public MoveChooser {
   int32_t alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bool pvNode);
   int32_t quiesce(int32_t alpha, int32_t beta, int ply, int qdepth);
   int32_t staticScore(int ply) const;
-  bool isDrawByRule(int ply) const;
+  // Whether the game ends by rule at this node (the side to move having a
+  // move); score is then its result for the side to move.
+  bool endsByRule(int ply, int32_t& score) const;
+  int32_t awardScore(RuleAward award, int ply) const;
   bool outOfTime();
 
   void makeMove(ProMove m, int ply);
@@ -111,9 +123,10 @@ class ProSearch : public MoveChooser {
 
   OpeningBook* book_;
   TranspositionTable table_;
-  double budgetSeconds_ = 1.0;
+  double softSeconds_ = 0.4;
+  double hardSeconds_ = 0.8;
   int fixedDepth_ = 0;
-  int drawPlies_ = kProDefaultDrawPlies;
+  GameRules rules_{};
   bool lateMoveReductions_ = true;
   bool nullMovePruning_ = true;
   std::function<void(const ProResult&)> report_;

@@ -145,6 +145,34 @@ TEST(ProSearch, KnowsTheDrawByQuietPlies) {
   EXPECT_EQ(late.score, 0);
 }
 
+TEST(ProSearch, PlaysForTheResultTheRulesGive) {
+  // Nine quiet plies told, white to move: the tenth ends the run.
+  auto afterNineQuietPlies = [](ProSearch& pro, const Board& board) {
+    pro.gameStarted(board);
+    for (int i = 0; i < 9; ++i) pro.movePlayed(board, i % 2 == 0 ? kWhite : kBlack);
+  };
+  // White a piece up: where the limit gives the game to the side with more
+  // pieces, any quiet move wins at once.
+  const Board ahead = test::boardWith({{0, 0, kWhite}, {5, 5, kWhite}, {2, 5, kBlack}});
+  ProSearch pro(nullptr, 1);
+  pro.setFixedDepth(2);
+  pro.setRules(GameRules{10, RuleAward::kMorePieces, false, RuleAward::kDraw, 400, RuleAward::kMorePieces});
+  afterNineQuietPlies(pro, ahead);
+  EXPECT_EQ(pro.search(ahead, kWhite).score, kProWinScore - 1);
+
+  // A side left without a move at the limit has lost, not drawn: black's
+  // corner piece is walled in by white's, and white's fourth piece steps.
+  const Board walled =
+      test::boardWith({{0, 0, kBlack}, {0, 1, kWhite}, {1, 0, kWhite}, {1, 1, kWhite}, {5, 5, kWhite}});
+  ProSearch plain(nullptr, 1);
+  plain.setFixedDepth(1);
+  plain.setDrawPlies(10);
+  afterNineQuietPlies(plain, walled);
+  const ProResult result = plain.search(walled, kWhite);
+  EXPECT_EQ(result.score, kProWinScore - 1);
+  EXPECT_EQ(moveText(result.move).substr(0, 2), "55");
+}
+
 TEST(ProOptions, ReadsEveryOptionAndRefusesTheRest) {
   ProOptions options;
   std::string error;
