@@ -132,18 +132,27 @@ ProFeatures proFeatures(const Board& board, Side side) {
   return f;
 }
 
+int proPhase(const Board& board) {
+  int pieces = 0;
+  for (int32_t cell : board.cells) pieces += cell == kWhite || cell == kBlack ? 1 : 0;
+  return pieces < kProPhaseMax ? pieces : kProPhaseMax;
+}
+
 int32_t proEvaluate(const Board& board, Side side, const ProWeights& weights) {
   const ProFeatures f = proFeatures(board, side);
-  int32_t score = 0;
-  for (int i = 0; i < kProFeatureCount; ++i) score += weights[i] * f[i];
-  return score;
+  const int phase = proPhase(board);
+  int32_t total = 0;
+  for (int i = 0; i < kProFeatureCount; ++i) {
+    total += f[i] * (weights.opening[i] * phase + weights.endgame[i] * (kProPhaseMax - phase));
+  }
+  return total / kProPhaseMax;
 }
 
 // Fitted by `tovrane tune` to 7,444 quiet positions of 256 engine-pro
 // self-play games (depth 5), then scaled to a piece of 100; the attack
 // weights (targets to loose-theirs) are set by hand, as quiet positions
 // hold no attacks to learn them from.
-const ProWeights kProWeights = {
+const ProWeights kProWeights = {{
     100,  // material
     2,    // crossing
     -3,   // shared
@@ -158,6 +167,8 @@ const ProWeights kProWeights = {
     9,    // crowding
     -16,  // endgame-material
     -2,   // tempo
-};
+}, {
+    100, 2, -3, -27, 14, 30, -15, -10, 20, -21, 12, 9, -16, -2,  // the same in the endgame, for now
+}};
 
 }  // namespace tovrane

@@ -38,7 +38,20 @@ enum ProFeature : int {
 };
 
 using ProFeatures = std::array<int32_t, kProFeatureCount>;
-using ProWeights = std::array<int32_t, kProFeatureCount>;
+using ProWeightRow = std::array<int32_t, kProFeatureCount>;
+
+// The weights by game phase: the opening row applies with every piece on
+// the board, the endgame row with none; in between they mix in proportion
+// to the pieces left.
+struct ProWeights {
+  ProWeightRow opening;
+  ProWeightRow endgame;
+};
+constexpr int kProPhaseMax = 2 * kPiecesPerSide;
+
+// The phase of board: the pieces on it, 0 to kProPhaseMax (more are counted
+// as kProPhaseMax).
+int proPhase(const Board& board);
 
 const char* proFeatureName(int feature);
 
@@ -48,8 +61,9 @@ extern const ProWeights kProWeights;
 // The features of board for side (1 or 2) to move.
 ProFeatures proFeatures(const Board& board, Side side);
 
-// The weighted sum; never a win or loss score: decided positions are the
-// search's business.
+// The weighted sum, sum of f[i] * (opening[i] * phase + endgame[i] *
+// (kProPhaseMax - phase)) / kProPhaseMax; never a win or loss score: decided
+// positions are the search's business.
 int32_t proEvaluate(const Board& board, Side side, const ProWeights& weights = kProWeights);
 
 }  // namespace tovrane

@@ -87,8 +87,12 @@ bool ProSearch::chooseMove(Board& board, Side side, Move& out) {
 
 bool ProSearch::outOfTime() {
   if (stopped_) return true;
-  if (fixedDepth_ > 0 || !rootBestValid_) return false;
-  if (nodes_ % kTimeCheckInterval != 0) return false;
+  if (!rootBestValid_) return false;
+  if (nodeLimit_ > 0 && nodes_ >= nodeLimit_) {
+    stopped_ = true;
+    return true;
+  }
+  if (fixedDepth_ > 0 || nodes_ % kTimeCheckInterval != 0) return false;
   if (Clock::now() >= hardDeadline_) stopped_ = true;
   return stopped_;
 }

@@ -75,6 +75,11 @@ class ProSearch : public MoveChooser {
   // Searches to exactly this depth, without a clock, starting from an
   // empty table each time: the same result on every run and machine.
   void setFixedDepth(int depth);
+  // Stops each search after about this many nodes (0: no limit), once the
+  // first iteration is done; with a fixed depth too. The same result on
+  // every run and machine, whatever the load: for data generation and
+  // matches that must not depend on speed.
+  void setNodeLimit(uint64_t nodes) { nodeLimit_ = nodes; }
   // The rules the game is played under: the search plays for the result
   // they give (a draw or a win by pieces at the quiet limit, a repetition).
   void setRules(const GameRules& rules) { rules_ = rules; }
@@ -126,6 +131,7 @@ class ProSearch : public MoveChooser {
   double softSeconds_ = 0.4;
   double hardSeconds_ = 0.8;
   int fixedDepth_ = 0;
+  uint64_t nodeLimit_ = 0;
   GameRules rules_{};
   bool lateMoveReductions_ = true;
   bool nullMovePruning_ = true;

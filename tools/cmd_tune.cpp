@@ -90,7 +90,7 @@ int runTune(Args& args, std::ostream& out) {
   if (samples.empty()) throw UsageError("no positions in the records");
 
   std::array<double, kProFeatureCount> w{};
-  for (int i = 0; i < kProFeatureCount; ++i) w[i] = kProWeights[i];
+  for (int i = 0; i < kProFeatureCount; ++i) w[i] = kProWeights.opening[i];
   // The scale that makes the current weights fit best (golden-section search).
   double lo = 10, hi = 2000;
   for (int step = 0; step < 40; ++step) {
@@ -131,7 +131,7 @@ int runTune(Args& args, std::ostream& out) {
       << "\n";
   out << "weights (name current tuned):\n";
   for (int i = 0; i < kProFeatureCount; ++i) {
-    out << "  " << std::left << std::setw(18) << proFeatureName(i) << std::right << std::setw(6) << kProWeights[i]
+    out << "  " << std::left << std::setw(18) << proFeatureName(i) << std::right << std::setw(6) << kProWeights.opening[i]
         << std::setw(8) << std::lround(w[i]) << "\n";
   }
   out << "as code: {";
