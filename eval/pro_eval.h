@@ -4,6 +4,10 @@
 // one over each circuit ring) and for tuning (the features are plain
 // integers, so the weights can be fitted to game results; see `tovrane tune`).
 //
+// The evaluation works on bit masks (the search keeps them up to date
+// through make and unmake): counts are bit counts, neighbours are shifted
+// masks, and along a ring only the ends of its four sides matter.
+//
 // Along a circuit ring, two pieces that follow each other with a corner
 // loop between them see each other: of different colours, each can capture
 // the other; of one colour, each guards the other. That is how the
@@ -14,7 +18,9 @@
 #include <array>
 #include <cstdint>
 
+#include "game/bitboard.h"
 #include "game/board.h"
+#include "rules/capture_tables.h"
 
 namespace tovrane {
 
@@ -60,10 +66,22 @@ extern const ProWeights kProWeights;
 
 // The features of board for side (1 or 2) to move.
 ProFeatures proFeatures(const Board& board, Side side);
+// The same from the masks of a position: occ its pieces, rings the ring
+// entries they stand on (ringsOf(occ.pieces())).
+ProFeatures proFeatures(const Occupancy& occ, RingMask rings, Side side);
 
 // The weighted sum, sum of f[i] * (opening[i] * phase + endgame[i] *
 // (kProPhaseMax - phase)) / kProPhaseMax; never a win or loss score: decided
 // positions are the search's business.
 int32_t proEvaluate(const Board& board, Side side, const ProWeights& weights = kProWeights);
+int32_t proEvaluate(const Occupancy& occ, RingMask rings, Side side, const ProWeights& weights = kProWeights);
+
+// The evaluation compiled for processors with a bit-count instruction, when
+// this is one (one file per processor family); null members otherwise.
+struct ProEvalFunctions {
+  ProFeatures (*features)(const Occupancy& occ, RingMask rings, Side side);
+  int32_t (*score)(const Occupancy& occ, RingMask rings, Side side, const ProWeights& weights);
+};
+ProEvalFunctions proEvalWithBitCountInstruction();
 
 }  // namespace tovrane

@@ -32,6 +32,9 @@ class CellMoveCursor {
  public:
   CellMoveCursor(const Occupancy& occ, Side side);
   int append(CellMove* out, int count);
+  // Whether the next append still adds captures (of the next piece that has
+  // any); once false, appends add steps only.
+  bool capturesPending() const { return capturing_ != 0; }
 
  private:
   void findCaptures(int circuit, int entry, int forward, RingMask occupiedRings);

@@ -17,6 +17,8 @@ constexpr int32_t kKillerKey = 1 << 27;
 constexpr int32_t kHistoryCeiling = 1 << 20;
 constexpr int kTimeCheckInterval = 256;
 
+constexpr ProMove kNoMove{255, 255};
+
 uint16_t packMove(ProMove m) { return static_cast<uint16_t>(m.from * 64 + m.to); }
 ProMove unpackMove(uint16_t packed) {
   return {static_cast<uint8_t>(packed / 64), static_cast<uint8_t>(packed % 64)};
@@ -98,7 +100,7 @@ bool ProSearch::outOfTime() {
 }
 
 int32_t ProSearch::staticScore(int ply) const {
-  int32_t score = proEvaluate(board_, side_);
+  int32_t score = proEvaluate(occ_, rings_, side_);
   // Close to a drawn end by quiet plies, a lead is worth less and a deficit
   // hurts less: the side ahead makes progress (captures), the side behind
   // welcomes the draw. Where the limit gives the game to the side with more
@@ -111,9 +113,11 @@ int32_t ProSearch::staticScore(int ply) const {
 }
 
 int32_t ProSearch::awardScore(RuleAward award, int ply) const {
-  const Side winner = awardWinner(award, board_);
-  if (winner == 0) return 0;
-  return winner == side_ ? kProWinScore - ply : -(kProWinScore - ply);
+  if (award == RuleAward::kDraw) return 0;
+  const int ours = bitCount(occ_.of(side_));
+  const int theirs = bitCount(occ_.of(opponent(side_)));
+  if (ours == theirs) return 0;
+  return ours > theirs ? kProWinScore - ply : -(kProWinScore - ply);
 }
 
 bool ProSearch::endsByRule(int ply, int32_t& score) const {
@@ -130,7 +134,7 @@ bool ProSearch::endsByRule(int ply, int32_t& score) const {
     }
   }
   // The referee asks first whether the side to move has a move at all.
-  if (rules_.quietLimit > 0 && quiet_[ply] >= rules_.quietLimit && hasAnyMove(board_, side_)) {
+  if (rules_.quietLimit > 0 && quiet_[ply] >= rules_.quietLimit && hasAnyCellMove(occ_, side_)) {
     score = awardScore(rules_.quietAward, ply);
     return true;
   }
@@ -138,45 +142,67 @@ bool ProSearch::endsByRule(int ply, int32_t& score) const {
 }
 
 void ProSearch::makeMove(ProMove m, int ply) {
-  const int32_t mover = board_.cells[m.from];
-  const int32_t captured = board_.cells[m.to];
-  captured_[ply] = captured;
-  key_ ^= kZobrist.piece[m.from][mover] ^ kZobrist.piece[m.to][mover] ^ kZobrist.piece[m.to][captured] ^
-          kZobrist.blackToMove;
-  board_.cells[m.to] = mover;
-  board_.cells[m.from] = kEmpty;
-  side_ = opponent(side_);
-  quiet_[ply + 1] = captured != kEmpty ? 0 : quiet_[ply] + 1;
+  const CellMask fromBit = cellBit(m.from);
+  const CellMask toBit = cellBit(m.to);
+  const bool capture = (occ_.pieces() & toBit) != 0;
+  const Side mover = side_;
+  const Side other = opponent(mover);
+  captured_[ply] = capture;
+  key_ ^= kZobrist.piece[m.from][mover] ^ kZobrist.piece[m.to][mover] ^ kZobrist.blackToMove;
+  rings_ ^= kRingTables.ofCell[m.from];
+  if (capture) {
+    key_ ^= kZobrist.piece[m.to][other];
+  } else {
+    rings_ ^= kRingTables.ofCell[m.to];
+  }
+  CellMask& own = mover == kBlack ? occ_.black : occ_.white;
+  CellMask& theirs = mover == kBlack ? occ_.white : occ_.black;
+  own ^= fromBit | toBit;
+  theirs &= ~toBit;
+  side_ = other;
+  quiet_[ply + 1] = capture ? 0 : quiet_[ply] + 1;
   pathKeys_[rootIndex_ + ply + 1] = key_;
 }
 
 void ProSearch::unmakeMove(ProMove m, int ply) {
-  const int32_t mover = board_.cells[m.to];
-  const int32_t captured = captured_[ply];
-  board_.cells[m.from] = mover;
-  board_.cells[m.to] = captured;
-  side_ = opponent(side_);
-  key_ ^= kZobrist.piece[m.from][mover] ^ kZobrist.piece[m.to][mover] ^ kZobrist.piece[m.to][captured] ^
-          kZobrist.blackToMove;
+  const Side mover = opponent(side_);
+  const Side other = side_;
+  const bool capture = captured_[ply];
+  key_ ^= kZobrist.piece[m.from][mover] ^ kZobrist.piece[m.to][mover] ^ kZobrist.blackToMove;
+  rings_ ^= kRingTables.ofCell[m.from];
+  CellMask& own = mover == kBlack ? occ_.black : occ_.white;
+  CellMask& theirs = mover == kBlack ? occ_.white : occ_.black;
+  own ^= cellBit(m.from) | cellBit(m.to);
+  if (capture) {
+    key_ ^= kZobrist.piece[m.to][other];
+    theirs |= cellBit(m.to);
+  } else {
+    rings_ ^= kRingTables.ofCell[m.to];
+  }
+  side_ = mover;
 }
 
-int ProSearch::listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMove, bool capturesOnly,
-                         int& allCount) {
-  scratch_.generateMoves(board_, side_);
-  allCount = scratch_.lastIndex + 1;
+int ProSearch::listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMove, bool capturesOnly) {
+  CellMoveCursor cursor(occ_, side_);
+  int listed = 0;
+  if (capturesOnly) {
+    while (cursor.capturesPending()) listed = cursor.append(moves, listed);
+  } else {
+    for (int next = cursor.append(moves, 0); next != listed; next = cursor.append(moves, listed)) listed = next;
+  }
+  // One capture may be listed twice (reached along two circuits' paths);
+  // the first stays. Captures come first.
   int count = 0;
   int captureCount = 0;
-  for (int i = 0; i <= scratch_.lastIndex; ++i) {
-    const ProMove m = ProMove::of(scratch_.moves[i]);
-    const bool capture = board_.cells[m.to] != kEmpty;
+  const CellMask occupied = occ_.pieces();
+  for (int i = 0; i < listed; ++i) {
+    const ProMove m = moves[i];
+    const bool capture = (occupied & cellBit(m.to)) != 0;
     if (capture) {
-      // One capture may be listed twice (reached along two circuits' paths).
       bool seen = false;
       for (int j = 0; j < captureCount && !seen; ++j) seen = moves[j] == m;
       if (seen) continue;
       ++captureCount;
-    } else if (capturesOnly) {
-      break;  // captures come first; the rest are steps
     }
     int32_t key = history_[side_][m.from][m.to];
     if (m == tableMove) {
@@ -192,20 +218,26 @@ int ProSearch::listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMo
     keys[count] = key;
     ++count;
   }
-  // Insertion sort, highest key first; stable, so generation order breaks ties.
-  for (int i = 1; i < count; ++i) {
-    const ProMove m = moves[i];
-    const int32_t k = keys[i];
-    int j = i - 1;
-    while (j >= 0 && keys[j] < k) {
-      moves[j + 1] = moves[j];
-      keys[j + 1] = keys[j];
-      --j;
-    }
-    moves[j + 1] = m;
-    keys[j + 1] = k;
-  }
   return count;
+}
+
+// Brings the move to try next to place i: the highest key among moves[i..],
+// the earliest of equal ones, the others keeping their order. Most nodes
+// stop after a move or two, so the list is never sorted whole.
+inline void pickNext(ProMove* moves, int32_t* keys, int i, int count) {
+  int best = i;
+  for (int j = i + 1; j < count; ++j) {
+    if (keys[j] > keys[best]) best = j;
+  }
+  if (best == i) return;
+  const ProMove m = moves[best];
+  const int32_t k = keys[best];
+  for (int j = best; j > i; --j) {
+    moves[j] = moves[j - 1];
+    keys[j] = keys[j - 1];
+  }
+  moves[i] = m;
+  keys[i] = k;
 }
 
 void ProSearch::updateHistory(ProMove best, const ProMove* tried, int triedCount, int depth, int ply) {
@@ -220,7 +252,7 @@ void ProSearch::updateHistory(ProMove best, const ProMove* tried, int triedCount
       for (int32_t& v : from) v /= 2;
     }
   }
-  if (board_.cells[best.to] == kEmpty && !(killers_[ply][0] == best)) {
+  if (!isCapture(best) && !(killers_[ply][0] == best)) {
     killers_[ply][1] = killers_[ply][0];
     killers_[ply][0] = best;
   }
@@ -230,16 +262,17 @@ int32_t ProSearch::quiesce(int32_t alpha, int32_t beta, int ply, int qdepth) {
   ++nodes_;
   pvLength_[ply] = ply;
   if (outOfTime()) return 0;
-  ProMove moves[kMaxMoves];
-  int32_t keys[kMaxMoves];
-  int allCount = 0;
-  const int count = listMoves(moves, keys, ply, ProMove{255, 255}, true, allCount);
-  if (allCount == 0) return -(kProWinScore - ply);
+  if (!hasAnyCellMove(occ_, side_)) return -(kProWinScore - ply);
+  // Stand pat before any capture is listed: most nodes end here.
   const int32_t standPat = staticScore(ply);
   if (standPat >= beta || qdepth >= kMaxQuiescePlies || ply >= kProMaxPly) return standPat;
+  ProMove moves[kMaxMoves];
+  int32_t keys[kMaxMoves];
+  const int count = listMoves(moves, keys, ply, kNoMove, true);
   int32_t best = standPat;
   if (best > alpha) alpha = best;
   for (int i = 0; i < count; ++i) {
+    pickNext(moves, keys, i, count);
     makeMove(moves[i], ply);
     const int32_t score = -quiesce(-beta, -alpha, ply + 1, qdepth + 1);
     unmakeMove(moves[i], ply);
@@ -271,12 +304,12 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
   beta = std::min(beta, kProWinScore - ply - 1);
   if (alpha >= beta) return alpha;
 
-  ProMove tableMove{255, 255};
+  ProMove tableMove = kNoMove;
   if (const TableEntry* entry = table_.probe(key_)) {
-    if (entry->move != kNoTableMove) tableMove = unpackMove(entry->move);
-    if (!pvNode && entry->depth >= depth) {
+    if (entry->move() != kNoTableMove) tableMove = unpackMove(entry->move());
+    if (!pvNode && entry->depth() >= depth) {
       const int32_t score = scoreFromTable(entry->score, ply);
-      const Bound bound = static_cast<Bound>(entry->boundAndAge & 3);
+      const Bound bound = entry->bound();
       if (bound == Bound::kExact || (bound == Bound::kLower && score >= beta) ||
           (bound == Bound::kUpper && score <= alpha)) {
         return score;
@@ -287,8 +320,7 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
 
   ProMove moves[kMaxMoves];
   int32_t keys[kMaxMoves];
-  int allCount = 0;
-  const int count = listMoves(moves, keys, ply, tableMove, false, allCount);
+  const int count = listMoves(moves, keys, ply, tableMove, false);
   if (count == 0) return -(kProWinScore - ply);  // no legal move: lost
 
   // Null move: when even passing keeps us above beta at a reduced depth, the
@@ -312,12 +344,13 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
   const int extension = count == 1 ? 1 : 0;
   const int32_t alphaAtStart = alpha;
   int32_t best = -kProInfinity;
-  ProMove bestMove{255, 255};
+  ProMove bestMove = kNoMove;
   ProMove quietsTried[kMaxMoves];
   int quietCount = 0;
   for (int i = 0; i < count; ++i) {
+    pickNext(moves, keys, i, count);
     const ProMove m = moves[i];
-    const bool capture = board_.cells[m.to] != kEmpty;
+    const bool capture = isCapture(m);
     const int newDepth = depth - 1 + extension;
     // Late quiet moves, searched after the likely best ones, first get a
     // shallower search; only those that then look good get the full depth.
@@ -367,9 +400,10 @@ ProResult ProSearch::search(const Board& board, Side side) {
   hardDeadline_ = start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(hardSeconds_));
   const double softSeconds = softSeconds_;
 
-  board_ = board;
+  occ_ = occupancyOf(board);
+  rings_ = ringsOf(occ_.pieces());
   side_ = side;
-  key_ = zobristKey(board_, side_);
+  key_ = zobristKey(board, side_);
   // The history told by the referee loop, when it ends in this position;
   // otherwise (a position from elsewhere) only the position itself.
   if (gameKeyCount_ > 0 && gameKeys_[gameKeyCount_ - 1] == key_) {
@@ -387,7 +421,7 @@ ProResult ProSearch::search(const Board& board, Side side) {
   rootBestValid_ = false;
   std::memset(killers_, 0, sizeof(killers_));
   if (fixedDepth_ > 0) {
-    table_.clear();
+    table_.nextAge(true);
     std::memset(history_, 0, sizeof(history_));
   } else {
     table_.nextAge();
@@ -401,12 +435,12 @@ ProResult ProSearch::search(const Board& board, Side side) {
   ProResult result;
   ProMove firstMoves[kMaxMoves];
   int32_t keys[kMaxMoves];
-  int allCount = 0;
-  const int rootCount = listMoves(firstMoves, keys, 0, ProMove{255, 255}, false, allCount);
+  const int rootCount = listMoves(firstMoves, keys, 0, kNoMove, false);
   if (rootCount == 0) return result;
   // Something to play even if the clock stops the very first iteration.
   result.hasMove = true;
-  result.move = firstMoves[0].toMove();
+  pickNext(firstMoves, keys, 0, rootCount);
+  result.move = toMove(firstMoves[0]);
 
   const int maxDepth = fixedDepth_ > 0 ? fixedDepth_ : kProMaxPly - 1;
   int32_t previous = 0;
@@ -437,7 +471,7 @@ ProResult ProSearch::search(const Board& board, Side side) {
       }
     }
     if (rootBestValid_) {
-      result.move = rootBest_.toMove();
+      result.move = toMove(rootBest_);
       result.score = rootBestScore_;
     }
     if (stopped_) break;

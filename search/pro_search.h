@@ -23,6 +23,9 @@
 #include "game/board.h"
 #include "game/opening_book.h"
 #include "rules/game_rules.h"
+#include "game/bitboard.h"
+#include "rules/capture_tables.h"
+#include "rules/mask_move_generator.h"
 #include "rules/move_generator.h"
 #include "search/move_chooser.h"
 #include "search/transposition_table.h"
@@ -34,19 +37,8 @@ constexpr int32_t kProWinBound = kProWinScore - 1000;  // scores beyond this are
 constexpr int kProMaxPly = 128;
 constexpr int kProDefaultDrawPlies = 80;
 
-// A move as two cells; cheap to store and compare.
-struct ProMove {
-  uint8_t from = 0;
-  uint8_t to = 0;
-  bool operator==(const ProMove&) const = default;
-  Move toMove() const {
-    return Move{from / kBoardSize, to / kBoardSize, from % kBoardSize, to % kBoardSize};
-  }
-  static ProMove of(const Move& m) {
-    return {static_cast<uint8_t>(m.fromRow * kBoardSize + m.fromCol),
-            static_cast<uint8_t>(m.toRow * kBoardSize + m.toCol)};
-  }
-};
+// A move as two cells, as the bit-mask move generator writes it.
+using ProMove = CellMove;
 
 // What one finished iteration (or the whole search) found.
 struct ProResult {
@@ -120,10 +112,10 @@ class ProSearch : public MoveChooser {
 
   void makeMove(ProMove m, int ply);
   void unmakeMove(ProMove m, int ply);
-  // The side to move's legal moves, each once, ordered for the search into
-  // moves; returns the count. capturesOnly keeps captures only (but the
-  // count of all moves is in allCount).
-  int listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMove, bool capturesOnly, int& allCount);
+  bool isCapture(ProMove m) const { return (occ_.pieces() & cellBit(m.to)) != 0; }
+  // The side to move's legal moves (capturesOnly: its captures), each once,
+  // ordered for the search into moves; returns the count.
+  int listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMove, bool capturesOnly);
   void updateHistory(ProMove best, const ProMove* tried, int triedCount, int depth, int ply);
 
   OpeningBook* book_;
@@ -145,20 +137,21 @@ class ProSearch : public MoveChooser {
   int gamePieces_ = -1;
   int gameQuiet_ = 0;
 
-  // The search's own state.
-  Board board_{};
+  // The search's own state: the position as bit masks (the pieces, and the
+  // ring entries they stand on), kept up to date by make and unmake.
+  Occupancy occ_{0, 0};
+  RingMask rings_ = 0;
   Side side_ = kBlack;
   uint64_t key_ = 0;
   int rootIndex_ = 0;  // where the root stands in pathKeys_
-  // keys_[gameKeyCount_ + ply]: path keys; quiet_[ply]: plies since a capture.
+  // pathKeys_[rootIndex_ + ply]: path keys; quiet_[ply]: plies since a capture.
   uint64_t pathKeys_[kMaxGameKeys + kProMaxPly + 2];
   int quiet_[kProMaxPly + 2];
-  int32_t captured_[kProMaxPly + 2];
+  bool captured_[kProMaxPly + 2];
   ProMove killers_[kProMaxPly + 2][2];
   int32_t history_[3][kCellCount][kCellCount];
   ProMove pv_[kProMaxPly + 2][kProMaxPly + 2];
   int pvLength_[kProMaxPly + 2];
-  MoveList scratch_{};
   uint64_t nodes_ = 0;
   bool stopped_ = false;
   Clock::time_point start_;

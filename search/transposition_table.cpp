@@ -25,9 +25,14 @@ constexpr ZobristKeys buildZobrist() {
   return keys;
 }
 
-constexpr uint8_t kBoundMask = 3;
+constexpr uint32_t kMoveField = 0xFFF;
 
 }  // namespace
+
+uint16_t TableEntry::move() const {
+  const uint32_t m = data & kMoveField;
+  return m == kMoveField ? kNoTableMove : static_cast<uint16_t>(m);
+}
 
 const ZobristKeys kZobrist = buildZobrist();
 
@@ -54,10 +59,18 @@ void TranspositionTable::clear() {
   age_ = 0;
 }
 
+void TranspositionTable::nextAge(bool fresh) {
+  fresh_ = fresh;
+  age_ = (age_ + 1) % kAgeCount;
+  // An age comes round again after kAgeCount searches: nothing of its
+  // earlier turn may pass for this search's.
+  if (age_ == 0) clear();
+}
+
 const TableEntry* TranspositionTable::probe(uint64_t key) const {
   const Bucket& bucket = bucketOf(key);
   for (const TableEntry& e : bucket.entries) {
-    if (e.key == key && (e.boundAndAge & kBoundMask) != 0) return &e;
+    if (e.key == key && visible(e)) return &e;
   }
   return nullptr;
 }
@@ -67,34 +80,36 @@ void TranspositionTable::store(uint64_t key, int32_t score, Bound bound, int dep
   TableEntry* victim = &bucket.entries[0];
   int victimWorth = 1 << 30;
   for (TableEntry& e : bucket.entries) {
-    if (e.key == key || (e.boundAndAge & kBoundMask) == 0) {
+    if (!visible(e)) {
+      victim = &e;
+      break;
+    }
+    if (e.key == key) {
       victim = &e;
       break;
     }
     // Shallow entries and entries of earlier searches go first.
-    const int ageGap = (age_ - (e.boundAndAge >> 2)) & 63;
-    const int worth = e.depth - 8 * ageGap;
+    const int ageGap = static_cast<int>((age_ + kAgeCount - e.age()) % kAgeCount);
+    const int worth = e.depth() - 8 * ageGap;
     if (worth < victimWorth) {
       victimWorth = worth;
       victim = &e;
     }
   }
   // Keep the best move of the same position when the new result has none.
-  if (move == kNoTableMove && victim->key == key) move = victim->move;
+  if (move == kNoTableMove && victim->key == key && visible(*victim)) move = victim->move();
+  const uint32_t moveField = move == kNoTableMove ? kMoveField : (move & kMoveField);
+  const uint32_t depthField = static_cast<uint32_t>(depth < 0 ? 0 : depth > 255 ? 255 : depth);
   victim->key = key;
   victim->score = score;
-  victim->move = move;
-  victim->depth = static_cast<int8_t>(depth < -128 ? -128 : depth > 127 ? 127 : depth);
-  victim->boundAndAge = static_cast<uint8_t>(static_cast<uint8_t>(bound) | (age_ << 2));
+  victim->data = moveField | (static_cast<uint32_t>(bound) << 12) | (depthField << 14) | (age_ << 22);
 }
 
 int TranspositionTable::permille() const {
   const size_t sample = bucketCount_ < 250 ? bucketCount_ : 250;
   int used = 0;
   for (size_t b = 0; b < sample; ++b) {
-    for (const TableEntry& e : buckets_[b].entries) {
-      used += (e.boundAndAge & kBoundMask) != 0 && (e.boundAndAge >> 2) == age_ ? 1 : 0;
-    }
+    for (const TableEntry& e : buckets_[b].entries) used += e.bound() != Bound::kNone && e.age() == age_ ? 1 : 0;
   }
   return static_cast<int>(used * 1000 / (sample * kBucketEntries));
 }

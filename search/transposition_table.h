@@ -24,12 +24,17 @@ uint64_t zobristKey(const Board& board, Side sideToMove);
 
 enum class Bound : uint8_t { kNone = 0, kUpper = 1, kLower = 2, kExact = 3 };
 
+// 16 bytes: the key, the score and one word holding the best move, the
+// bound, the depth and the search age.
 struct TableEntry {
   uint64_t key;
   int32_t score;
-  uint16_t move;   // from cell * 64 + to cell; kNoTableMove when none
-  int8_t depth;
-  uint8_t boundAndAge;  // bound in the low 2 bits, search age above
+  uint32_t data;  // move in bits 0..11, bound 12..13, depth 14..21, age 22..31
+
+  uint16_t move() const;  // from cell * 64 + to cell; kNoTableMove when none
+  Bound bound() const { return static_cast<Bound>((data >> 12) & 3); }
+  int depth() const { return static_cast<int>((data >> 14) & 255); }
+  unsigned age() const { return data >> 22; }
 };
 constexpr uint16_t kNoTableMove = 0xFFFF;
 
@@ -46,11 +51,14 @@ class TranspositionTable {
   size_t entryCount() const { return bucketCount_ * kBucketEntries; }
 
   void clear();
-  // A new search: older entries become the first to be replaced.
-  void nextAge() { age_ = static_cast<uint8_t>((age_ + 1) & 63); }
+  // A new search: older entries become the first to be replaced. A fresh
+  // search sees none of them, as if the table had been cleared (the same
+  // result every run, without clearing it each time).
+  void nextAge(bool fresh = false);
 
   // The entry for key, or null.
   const TableEntry* probe(uint64_t key) const;
+  // depth is kept within 0..255.
   void store(uint64_t key, int32_t score, Bound bound, int depth, uint16_t move);
 
   // Entries of the current age, per thousand of a sample of the table.
@@ -64,7 +72,13 @@ class TranspositionTable {
 
   size_t bucketCount_;
   std::unique_ptr<Bucket[]> buckets_;
-  uint8_t age_ = 0;
+  static constexpr unsigned kAgeCount = 1024;
+  bool visible(const TableEntry& e) const {
+    return e.bound() != Bound::kNone && (!fresh_ || e.age() == age_);
+  }
+
+  unsigned age_ = 0;
+  bool fresh_ = false;
 };
 
 }  // namespace tovrane

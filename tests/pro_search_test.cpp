@@ -101,7 +101,7 @@ TEST(ProSearch, TableStaysWithinItsSize) {
   EXPECT_LE(small.bytes(), size_t{1} << 20);
   const TableEntry* entry = small.probe(lastKey);
   ASSERT_NE(entry, nullptr);  // the newest store is always kept
-  EXPECT_EQ(entry->move, 7);
+  EXPECT_EQ(entry->move(), 7);
   EXPECT_EQ(TranspositionTable(100000).bytes(), TranspositionTable::kMaxMegabytes * 1024 * 1024);
 }
 

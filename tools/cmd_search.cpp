@@ -53,7 +53,7 @@ bool takeOption(Args& args, const std::string& name, std::string& value) {
   return false;
 }
 
-std::string proMoveText(ProMove m) { return moveText(m.toMove()); }
+std::string proMoveText(ProMove m) { return moveText(toMove(m)); }
 
 // The fixed depth of `bench --pro`.
 constexpr int kProBenchDepth = 7;
