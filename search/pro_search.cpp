@@ -100,7 +100,7 @@ bool ProSearch::outOfTime() {
 }
 
 int32_t ProSearch::staticScore(int ply) const {
-  int32_t score = proEvaluate(occ_, rings_, side_);
+  int32_t score = proEvaluate(pos_.occ, pos_.rings, pos_.side);
   // Close to a drawn end by quiet plies, a lead is worth less and a deficit
   // hurts less: the side ahead makes progress (captures), the side behind
   // welcomes the draw. Where the limit gives the game to the side with more
@@ -114,8 +114,8 @@ int32_t ProSearch::staticScore(int ply) const {
 
 int32_t ProSearch::awardScore(RuleAward award, int ply) const {
   if (award == RuleAward::kDraw) return 0;
-  const int ours = bitCount(occ_.of(side_));
-  const int theirs = bitCount(occ_.of(opponent(side_)));
+  const int ours = bitCount(pos_.occ.of(pos_.side));
+  const int theirs = bitCount(pos_.occ.of(opponent(pos_.side)));
   if (ours == theirs) return 0;
   return ours > theirs ? kProWinScore - ply : -(kProWinScore - ply);
 }
@@ -128,13 +128,13 @@ bool ProSearch::endsByRule(int ply, int32_t& score) const {
   const int index = rootIndex_ + ply;
   const int earliest = std::max(0, index - quiet_[ply]);
   for (int j = index - 2; j >= earliest; j -= 2) {
-    if (pathKeys_[j] == key_) {
+    if (pathKeys_[j] == pos_.key) {
       score = rules_.repetitionEnds ? awardScore(rules_.repetitionAward, ply) : 0;
       return true;
     }
   }
   // The referee asks first whether the side to move has a move at all.
-  if (rules_.quietLimit > 0 && quiet_[ply] >= rules_.quietLimit && hasAnyCellMove(occ_, side_)) {
+  if (rules_.quietLimit > 0 && quiet_[ply] >= rules_.quietLimit && hasAnyCellMove(pos_.occ, pos_.side)) {
     score = awardScore(rules_.quietAward, ply);
     return true;
   }
@@ -142,48 +142,16 @@ bool ProSearch::endsByRule(int ply, int32_t& score) const {
 }
 
 void ProSearch::makeMove(ProMove m, int ply) {
-  const CellMask fromBit = cellBit(m.from);
-  const CellMask toBit = cellBit(m.to);
-  const bool capture = (occ_.pieces() & toBit) != 0;
-  const Side mover = side_;
-  const Side other = opponent(mover);
+  const bool capture = pos_.make(m);
   captured_[ply] = capture;
-  key_ ^= kZobrist.piece[m.from][mover] ^ kZobrist.piece[m.to][mover] ^ kZobrist.blackToMove;
-  rings_ ^= kRingTables.ofCell[m.from];
-  if (capture) {
-    key_ ^= kZobrist.piece[m.to][other];
-  } else {
-    rings_ ^= kRingTables.ofCell[m.to];
-  }
-  CellMask& own = mover == kBlack ? occ_.black : occ_.white;
-  CellMask& theirs = mover == kBlack ? occ_.white : occ_.black;
-  own ^= fromBit | toBit;
-  theirs &= ~toBit;
-  side_ = other;
   quiet_[ply + 1] = capture ? 0 : quiet_[ply] + 1;
-  pathKeys_[rootIndex_ + ply + 1] = key_;
+  pathKeys_[rootIndex_ + ply + 1] = pos_.key;
 }
 
-void ProSearch::unmakeMove(ProMove m, int ply) {
-  const Side mover = opponent(side_);
-  const Side other = side_;
-  const bool capture = captured_[ply];
-  key_ ^= kZobrist.piece[m.from][mover] ^ kZobrist.piece[m.to][mover] ^ kZobrist.blackToMove;
-  rings_ ^= kRingTables.ofCell[m.from];
-  CellMask& own = mover == kBlack ? occ_.black : occ_.white;
-  CellMask& theirs = mover == kBlack ? occ_.white : occ_.black;
-  own ^= cellBit(m.from) | cellBit(m.to);
-  if (capture) {
-    key_ ^= kZobrist.piece[m.to][other];
-    theirs |= cellBit(m.to);
-  } else {
-    rings_ ^= kRingTables.ofCell[m.to];
-  }
-  side_ = mover;
-}
+void ProSearch::unmakeMove(ProMove m, int ply) { pos_.unmake(m, captured_[ply]); }
 
 int ProSearch::listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMove, bool capturesOnly) {
-  CellMoveCursor cursor(occ_, side_);
+  CellMoveCursor cursor(pos_.occ, pos_.side);
   int listed = 0;
   if (capturesOnly) {
     while (cursor.capturesPending()) listed = cursor.append(moves, listed);
@@ -194,7 +162,7 @@ int ProSearch::listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMo
   // the first stays. Captures come first.
   int count = 0;
   int captureCount = 0;
-  const CellMask occupied = occ_.pieces();
+  const CellMask occupied = pos_.occ.pieces();
   for (int i = 0; i < listed; ++i) {
     const ProMove m = moves[i];
     const bool capture = (occupied & cellBit(m.to)) != 0;
@@ -204,7 +172,7 @@ int ProSearch::listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMo
       if (seen) continue;
       ++captureCount;
     }
-    int32_t key = history_[side_][m.from][m.to];
+    int32_t key = history_[pos_.side][m.from][m.to];
     if (m == tableMove) {
       key = kTableMoveKey;
     } else if (capture) {
@@ -242,17 +210,17 @@ inline void pickNext(ProMove* moves, int32_t* keys, int i, int count) {
 
 void ProSearch::updateHistory(ProMove best, const ProMove* tried, int triedCount, int depth, int ply) {
   const int32_t bonus = depth * depth;
-  int32_t& h = history_[side_][best.from][best.to];
+  int32_t& h = history_[pos_.side][best.from][best.to];
   h += bonus;
   for (int i = 0; i < triedCount; ++i) {
-    if (!(tried[i] == best)) history_[side_][tried[i].from][tried[i].to] -= bonus;
+    if (!(tried[i] == best)) history_[pos_.side][tried[i].from][tried[i].to] -= bonus;
   }
   if (h > kHistoryCeiling) {
-    for (auto& from : history_[side_]) {
+    for (auto& from : history_[pos_.side]) {
       for (int32_t& v : from) v /= 2;
     }
   }
-  if (!isCapture(best) && !(killers_[ply][0] == best)) {
+  if (!pos_.isCapture(best) && !(killers_[ply][0] == best)) {
     killers_[ply][1] = killers_[ply][0];
     killers_[ply][0] = best;
   }
@@ -262,7 +230,7 @@ int32_t ProSearch::quiesce(int32_t alpha, int32_t beta, int ply, int qdepth) {
   ++nodes_;
   pvLength_[ply] = ply;
   if (outOfTime()) return 0;
-  if (!hasAnyCellMove(occ_, side_)) return -(kProWinScore - ply);
+  if (!hasAnyCellMove(pos_.occ, pos_.side)) return -(kProWinScore - ply);
   // Stand pat before any capture is listed: most nodes end here.
   const int32_t standPat = staticScore(ply);
   if (standPat >= beta || qdepth >= kMaxQuiescePlies || ply >= kProMaxPly) return standPat;
@@ -305,7 +273,7 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
   if (alpha >= beta) return alpha;
 
   ProMove tableMove = kNoMove;
-  if (const TableEntry* entry = table_.probe(key_)) {
+  if (const TableEntry* entry = table_.probe(pos_.key)) {
     if (entry->move() != kNoTableMove) tableMove = unpackMove(entry->move());
     if (!pvNode && entry->depth() >= depth) {
       const int32_t score = scoreFromTable(entry->score, ply);
@@ -329,13 +297,11 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
   if (nullMovePruning_ && !pvNode && depth >= 3 && ply > 0 && std::abs(beta) < kProWinBound &&
       staticScore(ply) >= beta) {
     const int reduction = depth >= 6 ? 3 : 2;
-    side_ = opponent(side_);
-    key_ ^= kZobrist.blackToMove;
+    pos_.pass();
     quiet_[ply + 1] = quiet_[ply] + 1;
-    pathKeys_[rootIndex_ + ply + 1] = key_;
+    pathKeys_[rootIndex_ + ply + 1] = pos_.key;
     const int32_t score = -alphaBeta(depth - 1 - reduction, -beta, -beta + 1, ply + 1, false);
-    side_ = opponent(side_);
-    key_ ^= kZobrist.blackToMove;
+    pos_.pass();
     if (stopped_) return 0;
     if (score >= beta) return score >= kProWinBound ? beta : score;
   }
@@ -350,7 +316,7 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
   for (int i = 0; i < count; ++i) {
     pickNext(moves, keys, i, count);
     const ProMove m = moves[i];
-    const bool capture = isCapture(m);
+    const bool capture = pos_.isCapture(m);
     const int newDepth = depth - 1 + extension;
     // Late quiet moves, searched after the likely best ones, first get a
     // shallower search; only those that then look good get the full depth.
@@ -391,7 +357,7 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
     if (!capture) quietsTried[quietCount++] = m;
   }
   const Bound bound = best >= beta ? Bound::kLower : best > alphaAtStart ? Bound::kExact : Bound::kUpper;
-  table_.store(key_, scoreToTable(best, ply), bound, depth, packMove(bestMove));
+  table_.store(pos_.key, scoreToTable(best, ply), bound, depth, packMove(bestMove));
   return best;
 }
 
@@ -400,18 +366,15 @@ ProResult ProSearch::search(const Board& board, Side side) {
   hardDeadline_ = start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(hardSeconds_));
   const double softSeconds = softSeconds_;
 
-  occ_ = occupancyOf(board);
-  rings_ = ringsOf(occ_.pieces());
-  side_ = side;
-  key_ = zobristKey(board, side_);
+  pos_.set(board, side);
   // The history told by the referee loop, when it ends in this position;
   // otherwise (a position from elsewhere) only the position itself.
-  if (gameKeyCount_ > 0 && gameKeys_[gameKeyCount_ - 1] == key_) {
+  if (gameKeyCount_ > 0 && gameKeys_[gameKeyCount_ - 1] == pos_.key) {
     std::memcpy(pathKeys_, gameKeys_, sizeof(uint64_t) * gameKeyCount_);
     rootIndex_ = gameKeyCount_ - 1;
     quiet_[0] = gameQuiet_;
   } else {
-    pathKeys_[0] = key_;
+    pathKeys_[0] = pos_.key;
     rootIndex_ = 0;
     quiet_[0] = 0;
   }

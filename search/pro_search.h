@@ -28,6 +28,7 @@
 #include "rules/mask_move_generator.h"
 #include "rules/move_generator.h"
 #include "search/move_chooser.h"
+#include "search/pro_position.h"
 #include "search/transposition_table.h"
 
 namespace tovrane {
@@ -112,7 +113,6 @@ class ProSearch : public MoveChooser {
 
   void makeMove(ProMove m, int ply);
   void unmakeMove(ProMove m, int ply);
-  bool isCapture(ProMove m) const { return (occ_.pieces() & cellBit(m.to)) != 0; }
   // The side to move's legal moves (capturesOnly: its captures), each once,
   // ordered for the search into moves; returns the count.
   int listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMove, bool capturesOnly);
@@ -139,10 +139,7 @@ class ProSearch : public MoveChooser {
 
   // The search's own state: the position as bit masks (the pieces, and the
   // ring entries they stand on), kept up to date by make and unmake.
-  Occupancy occ_{0, 0};
-  RingMask rings_ = 0;
-  Side side_ = kBlack;
-  uint64_t key_ = 0;
+  ProPosition pos_;
   int rootIndex_ = 0;  // where the root stands in pathKeys_
   // pathKeys_[rootIndex_ + ply]: path keys; quiet_[ply]: plies since a capture.
   uint64_t pathKeys_[kMaxGameKeys + kProMaxPly + 2];
