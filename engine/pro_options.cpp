@@ -31,8 +31,9 @@ bool readNumber(const std::string& text, double& value) {
 bool parseProOptions(const std::vector<std::string>& args, ProOptions& options, std::string& error) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& name = args[i];
-    if (name != "--movetime" && name != "--hash" && name != "--draw-plies" && name != "--depth") {
-      error = "unknown argument '" + name + "' (options: --movetime SECONDS, --hash MB, --draw-plies N, --depth N)";
+    if (name != "--movetime" && name != "--hash" && name != "--draw-plies" && name != "--depth" && name != "--nodes") {
+      error = "unknown argument '" + name +
+              "' (options: --movetime SECONDS, --hash MB, --draw-plies N, --depth N, --nodes N)";
       return false;
     }
     if (i + 1 == args.size()) {
@@ -60,6 +61,12 @@ bool parseProOptions(const std::vector<std::string>& args, ProOptions& options, 
         return false;
       }
       options.depth = static_cast<int>(value);
+    } else if (name == "--nodes") {
+      if (!number || value != std::floor(value) || value < 1000 || value > 1e9) {
+        error = "--nodes must be a whole number from 1000 to 1000000000, got '" + text + "'";
+        return false;
+      }
+      options.nodes = static_cast<uint64_t>(value);
     } else {
       if (!number || value != std::floor(value) || value < 1 || value > 10000) {
         error = "--draw-plies must be a whole number from 1 to 10000, got '" + text + "'";

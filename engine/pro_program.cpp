@@ -33,6 +33,11 @@ int runProProgram(int argc, const char* const* argv) {
     return 2;
   }
   search->setTimeBudget(options.moveSeconds);
+  if (options.nodes > 0) {
+    // The node count decides alone; the clock only guards against a runaway.
+    search->setTimePlan(3600, 3600);
+    search->setNodeLimit(options.nodes);
+  }
   if (options.depth > 0) search->setFixedDepth(options.depth);
   search->setDrawPlies(options.drawPlies);
   static RefereeLoop loop(kProEngine, *search, std::cin, std::cout, nullptr);
