@@ -19,6 +19,8 @@ constexpr EndName kEndNames[] = {
     {GameEnd::kNoMoves, "no-moves"}, {GameEnd::kIllegal, "illegal"},     {GameEnd::kMalformed, "malformed"},
     {GameEnd::kTimeout, "timeout"},  {GameEnd::kCrash, "crash"},         {GameEnd::kNoStart, "no-start"},
     {GameEnd::kQuietDraw, "quiet-draw"}, {GameEnd::kPlyCap, "ply-cap"},   {GameEnd::kUnfinished, "unfinished"},
+    {GameEnd::kRepetition, "repetition"}, {GameEnd::kQuietLimit, "quiet-limit"},
+    {GameEnd::kTimeForfeit, "time-forfeit"},
 };
 
 const char* sideWord(Side side) { return side == kWhite ? "white" : "black"; }
@@ -32,6 +34,11 @@ bool isMoveWord(const std::string& word) {
 }
 
 }  // namespace
+
+bool endedByRule(GameEnd end) {
+  return end == GameEnd::kNoMoves || end == GameEnd::kQuietDraw || end == GameEnd::kPlyCap ||
+         end == GameEnd::kRepetition || end == GameEnd::kQuietLimit;
+}
 
 const char* gameEndCode(GameEnd end) {
   for (const EndName& e : kEndNames) {

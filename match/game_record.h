@@ -42,10 +42,17 @@ enum class GameEnd {
   kTimeout,    // no reply within the time limit: loss
   kCrash,      // the engine exited or closed its output: loss
   kNoStart,    // the engine could not be (re)started: loss
-  kQuietDraw,  // the run of plies without a capture reached its limit
-  kPlyCap,     // the game reached the ply cap: draw
+  kQuietDraw,  // the run of plies without a capture reached its limit: draw
+  kPlyCap,     // the game reached the ply cap: a draw, or by pieces
   kUnfinished, // saved before its end (a game from the web page); no result
+  kRepetition,   // a position came back: a draw, or by pieces
+  kQuietLimit,   // the quiet limit where it goes to the side with more pieces
+  kTimeForfeit,  // the side's game clock ran out: loss
 };
+
+// Whether the game ended by the rules of play (a side without a move, a
+// repetition, the quiet limit, the cap), not by a fault or a clock.
+bool endedByRule(GameEnd end);
 
 const char* gameEndCode(GameEnd end);
 bool parseGameEndCode(const std::string& code, GameEnd& end);

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "match/match_interrupt.h"
+#include "rules/game_rules.h"
 #include "rules/move_generator.h"
 
 namespace tovrane {
@@ -43,6 +44,51 @@ bool parseMoveReply(const std::string& line, Move& move) {
 }
 
 std::chrono::duration<double> secondsOf(double seconds) { return std::chrono::duration<double>(seconds); }
+
+struct Position {
+  Board board;
+  Side toMove;
+  bool operator==(const Position&) const = default;
+};
+
+// "; black has more pieces (7 to 5)" or "; equal pieces (6 each)" where the
+// award goes by pieces; nothing for a draw by rule.
+std::string awardText(RuleAward award, const Board& board) {
+  if (award == RuleAward::kDraw) return "";
+  const int black = countPieces(board, kBlack);
+  const int white = countPieces(board, kWhite);
+  if (black == white) return "; equal pieces (" + std::to_string(black) + " each)";
+  const bool blackAhead = black > white;
+  return std::string("; ") + (blackAhead ? "black" : "white") + " has more pieces (" +
+         std::to_string(blackAhead ? black : white) + " to " + std::to_string(blackAhead ? white : black) + ")";
+}
+
+// The end code and reason of a game the rules ended; noMoves names the side
+// to move for the reason of a side without a move.
+void setRuleEnd(GameRecord& game, const RuleVerdict& verdict, const Board& board, int quiet, const GameRules& rules,
+                const std::string& noMoves) {
+  switch (verdict.end) {
+    case RuleEnd::kNoMoves:
+      game.end = GameEnd::kNoMoves;
+      game.reason = noMoves + " has no legal move";
+      break;
+    case RuleEnd::kRepetition:
+      game.end = GameEnd::kRepetition;
+      game.reason = "the position came back" + awardText(rules.repetitionAward, board);
+      break;
+    case RuleEnd::kQuietLimit:
+      // A draw at the quiet limit keeps its old code.
+      game.end = rules.quietAward == RuleAward::kDraw ? GameEnd::kQuietDraw : GameEnd::kQuietLimit;
+      game.reason = std::to_string(quiet) + " plies without a capture" + awardText(rules.quietAward, board);
+      break;
+    case RuleEnd::kPlyCap:
+    case RuleEnd::kNone:
+      game.end = GameEnd::kPlyCap;
+      game.reason = "the ply cap of " + std::to_string(rules.maxPlies) + " was reached" +
+                    awardText(rules.capAward, board);
+      break;
+  }
+}
 
 Clock::time_point deadlineAfter(Clock::time_point start, double seconds) {
   return start + std::chrono::duration_cast<Clock::duration>(secondsOf(seconds));
@@ -135,6 +181,9 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
   resetBoard(board);
   Side side = kBlack;
   int quiet = 0;
+  // The positions since the last capture, with the side to move, for the
+  // repetition rule.
+  std::vector<Position> seen = {{board, kBlack}};
   bool onOpening = true;
   auto placeOpeningMove = [&]() {
     const size_t ply = game.moves.size();
@@ -191,20 +240,13 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
     applyMove(board, move);
     quiet = capture ? 0 : quiet + 1;
     const Side next = opponent(side);
-    if (!hasAnyMove(board, next)) {
-      game.winner = side;
-      game.end = GameEnd::kNoMoves;
-      game.reason = who(next) + " has no legal move";
-      return game;
-    }
-    if (quiet >= config_.quietPlies) {
-      game.end = GameEnd::kQuietDraw;
-      game.reason = std::to_string(quiet) + " plies without a capture";
-      return game;
-    }
-    if (game.plies() >= config_.maxPlies) {
-      game.end = GameEnd::kPlyCap;
-      game.reason = "the ply cap of " + std::to_string(config_.maxPlies) + " was reached";
+    if (capture) seen.clear();  // no earlier position can come back
+    const bool repeated = std::find(seen.begin(), seen.end(), Position{board, next}) != seen.end();
+    seen.push_back({board, next});
+    const RuleVerdict verdict = judgePosition(config_.rules, board, next, quiet, game.plies(), repeated);
+    if (verdict.end != RuleEnd::kNone) {
+      game.winner = verdict.winner;
+      setRuleEnd(game, verdict, board, quiet, config_.rules, who(next));
       return game;
     }
     // Stopping: the worker tells the engines "stop" after this.

@@ -7,6 +7,7 @@
 
 #include "match/engine_process.h"
 #include "match/openings.h"
+#include "rules/game_rules.h"
 
 namespace tovrane {
 
@@ -21,8 +22,7 @@ struct MatchConfig {
   std::vector<OpeningLine> openings;  // each is played twice, colours swapped
   std::string openingSource;          // how the openings were made, e.g. "random plies 4 seed 1"
   double moveSeconds = 10;            // per move, from writing the command
-  int quietPlies = 80;                // a draw after this many plies without a capture
-  int maxPlies = 400;                 // a draw at this many plies
+  GameRules rules;                    // what ends a game besides a side without a move
   int concurrency = 1;                // games played at once
   std::string recordPath;             // where every game is written; empty: nowhere
   bool resume = false;                // continue the match of an existing record

@@ -76,8 +76,7 @@ MatchHeader matchHeader(const MatchConfig& config, const std::string (&names)[2]
   }
   h.openingCount = static_cast<int>(config.openings.size());
   h.openings = config.openingSource + " digest " + openingDigest(config.openings);
-  h.rules = "time " + numberText(config.moveSeconds) + " draw-plies " + std::to_string(config.quietPlies) +
-            " max-plies " + std::to_string(config.maxPlies);
+  h.rules = "time " + numberText(config.moveSeconds) + " " + rulesWords(config.rules);
   h.sprt = config.sprt;
   if (h.sprt) {
     h.elo0 = config.elo0;

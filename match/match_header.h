@@ -17,7 +17,7 @@ struct MatchHeader {
   std::string engines[2];  // the engine's words as given: cmd=... arg=... dir=...
   int openingCount = 0;
   std::string openings;    // the source of the openings and a digest of all their moves
-  std::string rules;       // move time, quiet plies, ply cap
+  std::string rules;       // move time and the rules in words (rulesWords)
   bool sprt = false;
   double elo0 = 0, elo1 = 0, alpha = 0, beta = 0;
   int shard = 1;           // this record holds share shard of shards (1-based)

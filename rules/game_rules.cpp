@@ -34,6 +34,25 @@ std::string rulesName(const GameRules& rules) {
   return {};
 }
 
+namespace {
+const char* awardWord(RuleAward award) { return award == RuleAward::kDraw ? "draw" : "pieces"; }
+std::string limitWords(int limit, RuleAward award) {
+  return limit > 0 ? std::to_string(limit) + " " + awardWord(award) : std::string("none");
+}
+}  // namespace
+
+std::string rulesWords(const GameRules& rules) {
+  auto limit = [](int plies) { return plies > 0 ? std::to_string(plies) : std::string("none"); };
+  if (rules.quietAward == RuleAward::kDraw && !rules.repetitionEnds && rules.capAward == RuleAward::kDraw) {
+    return "draw-plies " + limit(rules.quietLimit) + " max-plies " + limit(rules.maxPlies);
+  }
+  const std::string name = rulesName(rules);
+  return (name.empty() ? "" : "rules " + name + " ") + "quiet-plies " +
+         limitWords(rules.quietLimit, rules.quietAward) + " repetition " +
+         (rules.repetitionEnds ? awardWord(rules.repetitionAward) : "plays-on") + " max-plies " +
+         limitWords(rules.maxPlies, rules.capAward);
+}
+
 Side awardWinner(RuleAward award, const Board& board) {
   if (award == RuleAward::kDraw) return 0;
   const int black = countPieces(board, kBlack);

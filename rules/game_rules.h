@@ -46,6 +46,14 @@ const std::vector<RulesPreset>& rulesPresets();
 std::optional<GameRules> rulesByName(std::string_view name);
 // The preset's name when rules equal one, else empty.
 std::string rulesName(const GameRules& rules);
+// The rules in words for a record header, one form per meaning. Rules that
+// only ever draw (the quiet limit and the cap give a draw, a repetition
+// plays on) read "draw-plies Q max-plies M", as records have always said;
+// others e.g. "rules pieces50-repetition quiet-plies 50 pieces repetition
+// pieces max-plies 400 pieces" (the preset's name when they are one; each
+// limit with what it gives: draw or pieces; "repetition plays-on" when a
+// repetition does not end the game; "none" for no limit).
+std::string rulesWords(const GameRules& rules);
 
 // The winner under award on board: the side with more pieces for
 // kMorePieces (0 when equal), always 0 for kDraw.

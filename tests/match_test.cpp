@@ -201,6 +201,77 @@ INSTANTIATE_TEST_SUITE_P(
                     FaultCase{"exit", GameEnd::kCrash, "exited with status 3"}),
     [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.fault); });
 
+// Games made to end by each rule: the opening lines below are played
+// through the engines' books, and the limits are set so that each game ends
+// on the line's last ply, whatever the engines would play after it.
+TEST_F(MatchTest, EachRuleEndsTheGameItShould) {
+  const std::string openings = writeFile("openings.txt",
+                                         "# black takes on ply 5, then five quiet plies: 12 to 11\n"
+                                         "1021 4030 0010 3020 0220 4140 0100 4030 0001 3041\n"
+                                         "# white takes on ply 4, then five quiet plies: 11 to 12\n"
+                                         "1021 4030 2132 5332 0010 3040 0100 3231 0001\n"
+                                         "# five quiet plies: 12 each\n"
+                                         "1021 4030 0010 3040 0100\n"
+                                         "# both sides step out and back: the start position again\n"
+                                         "1121 4131 2111 3141\n");
+  struct Expected {
+    GameEnd end;
+    Side winner;
+    int plies;
+    const char* reason;
+  };
+  auto play = [&](const std::string& name, const std::vector<std::string>& rules) {
+    cli::Args args = {"match"};
+    addFake(args, "First");
+    addFake(args, "Last", {"pick=last"});
+    args.insert(args.end(), {"--opening-file", openings, "--record", path(name)});
+    args.insert(args.end(), rules.begin(), rules.end());
+    const ToolResult run = runTovrane(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return readRecord(path(name));
+  };
+  auto check = [&](const std::vector<GameRecord>& games, const std::vector<Expected>& expected) {
+    ASSERT_EQ(games.size(), 2 * expected.size());
+    for (size_t i = 0; i < games.size(); ++i) {
+      const Expected& e = expected[i / 2];
+      EXPECT_EQ(gameEndCode(games[i].end), std::string(gameEndCode(e.end))) << "game " << i + 1;
+      EXPECT_EQ(games[i].winner, e.winner) << "game " << i + 1 << ": " << games[i].reason;
+      if (e.plies > 0) {
+        EXPECT_EQ(games[i].plies(), e.plies) << "game " << i + 1;
+      } else {
+        EXPECT_GT(games[i].plies(), -e.plies) << "game " << i + 1;
+      }
+      EXPECT_EQ(games[i].reason, e.reason) << "game " << i + 1;
+    }
+  };
+  // The tournament rules, with the quiet limit lowered to five plies.
+  check(play("tournament.txt", {"--rules", "pieces50-repetition", "--draw-plies", "5"}),
+        {{GameEnd::kQuietLimit, kBlack, 10, "5 plies without a capture; black has more pieces (12 to 11)"},
+         {GameEnd::kQuietLimit, kWhite, 9, "5 plies without a capture; white has more pieces (12 to 11)"},
+         {GameEnd::kQuietLimit, 0, 5, "5 plies without a capture; equal pieces (12 each)"},
+         {GameEnd::kRepetition, 0, 4, "the position came back; equal pieces (12 each)"}});
+  std::ifstream header(path("tournament.txt"));
+  std::string text((std::istreambuf_iterator<char>(header)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("\n# match rules time 10 quiet-plies 5 pieces repetition pieces max-plies 400 pieces\n"),
+            std::string::npos)
+      << text;
+  // The default rules: the same quiet runs are draws, with the old end code,
+  // and the repetition plays on.
+  const std::string quietDraw = "5 plies without a capture";
+  check(play("default.txt", {"--draw-plies", "5"}),
+        {{GameEnd::kQuietDraw, 0, 10, quietDraw.c_str()},
+         {GameEnd::kQuietDraw, 0, 9, quietDraw.c_str()},
+         {GameEnd::kQuietDraw, 0, 5, quietDraw.c_str()},
+         {GameEnd::kQuietDraw, 0, -4, quietDraw.c_str()}});
+  // The cap by pieces, on the first line cut at ply 7.
+  const std::vector<GameRecord> capped = play("cap.txt", {"--rules", "pieces80", "--max-plies", "7"});
+  ASSERT_EQ(capped.size(), 8u);
+  EXPECT_EQ(capped[0].end, GameEnd::kPlyCap);
+  EXPECT_EQ(capped[0].winner, kBlack);
+  EXPECT_EQ(capped[0].reason, "the ply cap of 7 was reached; black has more pieces (12 to 11)");
+  EXPECT_GT(capped[7].plies(), 4) << "a repetition ended a game under pieces80";
+}
+
 TEST_F(MatchTest, OpeningMoveWinsOverTheEnginesOwnBook) {
   // The engine's own book plays 1020 from the start position; the opening
   // line says 1121.

@@ -2,7 +2,9 @@
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <ostream>
+#include <sstream>
 #include <thread>
 
 #include "tools/commands.h"
@@ -13,7 +15,9 @@ namespace tovrane::cli {
 const char* const kMatchUsage =
     "match --engine cmd=PROGRAM [arg=WORD|ARG...] [dir=DIR] [name=NAME] --engine ... [options]";
 
-const char* const kMatchHelp = R"(Plays games between two engine programs and reports the result. Each engine
+namespace {
+
+const char* const kMatchHelpText = R"(Plays games between two engine programs and reports the result. Each engine
 is given by the words after --engine, up to the next option:
   cmd=PROGRAM    the program: a path, or a name looked up in PATH (required)
   arg=WORD       WORD is passed to the program as an argument, even when it
@@ -34,8 +38,11 @@ Openings (each is played twice, once with each engine as black):
                      opening, moves as four digits separated by spaces
 Game rules:
   --time SECONDS     limit per move, from sending the command (default 10)
-  --draw-plies N     draw after N plies in a row without a capture (default 80)
-  --max-plies N      draw when a game reaches N plies (default 400)
+  --rules PRESET     what ends a game besides a side without a move (default
+                     draw80); the presets are listed below
+  --draw-plies N     the game ends after N plies in a row without a capture
+                     (default: the preset's, 80 for draw80)
+  --max-plies N      the game ends when it reaches N plies (default 400)
 Running:
   --concurrency N    games played at once (default: number of cores)
   --record FILE      write every game to FILE as it ends (see 'tovrane replay');
@@ -55,6 +62,37 @@ move loses. Ctrl-C (SIGINT) or SIGTERM stops the match: engines are told
 "stop", the finished games are kept and reported; a second one ends at once.
 The exit status is 0 when the match ran to its end, 128+signal when stopped.
 )";
+
+// The help with the rule presets at its end.
+std::string matchHelp() {
+  std::string text = kMatchHelpText;
+  text += "\nRule presets (--rules); the first check after a move is always whether the side\n"
+          "to move has a legal move (none: it loses), then a repetition, the quiet limit\n"
+          "and the cap, each as the preset says:\n";
+  for (const RulesPreset& preset : rulesPresets()) {
+    text += "  " + std::string(preset.name) + "\n";
+    // The meaning wrapped to the help's width, indented.
+    std::string line = "     ";
+    std::string word;
+    std::istringstream words(preset.meaning);
+    while (words >> word) {
+      if (line.size() + 1 + word.size() > 79) {
+        text += line + "\n";
+        line = "     ";
+      }
+      line += " " + word;
+    }
+    text += line + "\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+const char* const kMatchHelp = [] {
+  static const std::string text = matchHelp();
+  return text.c_str();
+}();
 
 namespace {
 
@@ -137,6 +175,8 @@ int runMatch(Args& args, std::ostream& out) {
   int openingCount = -1;
   int plies = -1;
   bool haveSeed = false;
+  std::optional<int> drawPlies;
+  std::optional<int> maxPlies;
   uint64_t seed = 1;
   std::string openingFile;
   config.concurrency = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -159,10 +199,19 @@ int runMatch(Args& args, std::ostream& out) {
       openingFile = valueOf(args, i);
     } else if (option == "--time") {
       config.moveSeconds = parseNumber(valueOf(args, i), 0.001, 86400, "--time");
+    } else if (option == "--rules") {
+      const std::string& name = valueOf(args, i);
+      const std::optional<GameRules> rules = rulesByName(name);
+      if (!rules) {
+        std::string names;
+        for (const RulesPreset& preset : rulesPresets()) names += std::string(names.empty() ? "" : ", ") + preset.name;
+        throw UsageError("--rules must be one of " + names + ", got '" + name + "'");
+      }
+      config.rules = *rules;
     } else if (option == "--draw-plies") {
-      config.quietPlies = parseInt(valueOf(args, i), 1, kMaxPlies, "--draw-plies");
+      drawPlies = parseInt(valueOf(args, i), 1, kMaxPlies, "--draw-plies");
     } else if (option == "--max-plies") {
-      config.maxPlies = parseInt(valueOf(args, i), 1, kMaxPlies, "--max-plies");
+      maxPlies = parseInt(valueOf(args, i), 1, kMaxPlies, "--max-plies");
     } else if (option == "--concurrency") {
       config.concurrency = parseInt(valueOf(args, i), 1, kMaxConcurrency, "--concurrency");
     } else if (option == "--record") {
@@ -187,6 +236,9 @@ int runMatch(Args& args, std::ostream& out) {
     }
     ++i;
   }
+  // The numbers given override the preset's, whatever the order of the options.
+  if (drawPlies) config.rules.quietLimit = *drawPlies;
+  if (maxPlies) config.rules.maxPlies = *maxPlies;
   if (engineCount != 2) throw UsageError(std::string("usage: tovrane ") + kMatchUsage);
   if (config.resume && config.overwrite) throw UsageError("--resume and --overwrite exclude each other");
   if ((config.resume || config.overwrite) && config.recordPath.empty()) {

@@ -64,7 +64,7 @@ int runTune(Args& args, std::ostream& out) {
     if (!in) throw UsageError("cannot read " + path);
     for (const GameRecord& game : readGameRecords(in)) {
       // Only games decided or drawn by the rules say who stood better.
-      if (game.end != GameEnd::kNoMoves && game.end != GameEnd::kQuietDraw && game.end != GameEnd::kPlyCap) continue;
+      if (!endedByRule(game.end)) continue;
       ++games;
       Board board{};
       resetBoard(board);
