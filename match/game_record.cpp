@@ -20,7 +20,7 @@ constexpr EndName kEndNames[] = {
     {GameEnd::kTimeout, "timeout"},  {GameEnd::kCrash, "crash"},         {GameEnd::kNoStart, "no-start"},
     {GameEnd::kQuietDraw, "quiet-draw"}, {GameEnd::kPlyCap, "ply-cap"},   {GameEnd::kUnfinished, "unfinished"},
     {GameEnd::kRepetition, "repetition"}, {GameEnd::kQuietLimit, "quiet-limit"},
-    {GameEnd::kTimeForfeit, "time-forfeit"},
+    {GameEnd::kTimeForfeit, "time-forfeit"}, {GameEnd::kResigned, "resigned"},
 };
 
 const char* sideWord(Side side) { return side == kWhite ? "white" : "black"; }

@@ -48,6 +48,7 @@ enum class GameEnd {
   kRepetition,   // a position came back: a draw, or by pieces
   kQuietLimit,   // the quiet limit where it goes to the side with more pieces
   kTimeForfeit,  // the side's game clock ran out: loss
+  kResigned,     // a player gave up (a game from the web page): loss
 };
 
 // Whether the game ended by the rules of play (a side without a move, a

@@ -181,6 +181,7 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
   resetBoard(board);
   Side side = kBlack;
   int quiet = 0;
+  double clockLeft[2] = {config_.clock.base, config_.clock.base};  // black's, white's
   // The positions since the last capture, with the side to move, for the
   // repetition rule.
   std::vector<Position> seen = {{board, kBlack}};
@@ -200,15 +201,29 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
   while (true) {
     const int e = engineOf(side);
     EngineProcess& process = processes_[e];
+    // The move's limit: the time per move, or what is left on the clock if
+    // that is less.
+    double& left = clockLeft[side == kBlack ? 0 : 1];
+    const bool clockBinds =
+        config_.clock.on() && (config_.moveSeconds <= 0 || left <= config_.moveSeconds);
+    const double limit = clockBinds ? left : config_.moveSeconds;
     const auto sent = Clock::now();
     std::string line;
     EngineProcess::ReadStatus status = EngineProcess::ReadStatus::kClosed;
-    if (process.writeLine(command)) status = process.readLine(deadlineAfter(sent, config_.moveSeconds), line);
+    if (process.writeLine(command)) status = process.readLine(deadlineAfter(sent, limit), line);
     // Counted in whole milliseconds, as the record keeps them, so a report
-    // read back from the record is the same as the live one.
+    // read back from the record is the same as the live one, and so is the
+    // clock.
     const double seconds = std::round(std::chrono::duration<double>(Clock::now() - sent).count() * 1000) / 1000;
     dirs_[e].restore();
     if (status == EngineProcess::ReadStatus::kStopped) return std::nullopt;
+    const bool flagFell = config_.clock.on() && seconds > left;
+    if ((status == EngineProcess::ReadStatus::kTimeout && clockBinds) ||
+        (status == EngineProcess::ReadStatus::kLine && flagFell)) {
+      return lose(side, GameEnd::kTimeForfeit,
+                  "ran out of time (clock " + clockText(config_.clock) + ", " + secondsText(left) +
+                      " s left for this move)");
+    }
     if (status == EngineProcess::ReadStatus::kTimeout) {
       return lose(side, GameEnd::kTimeout,
                   "gave no move within " + secondsText(config_.moveSeconds) + " s");
@@ -236,6 +251,7 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
       game.leftOpening = true;
     }
     game.moves.push_back({move, seconds});
+    left += config_.clock.increment - seconds;
     const bool capture = board.at(move.toRow, move.toCol) != kEmpty;
     applyMove(board, move);
     quiet = capture ? 0 : quiet + 1;

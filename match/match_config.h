@@ -17,11 +17,27 @@ struct EngineEntry {
   std::string name;       // display name; empty: the engine's answer to "name?"
 };
 
+// A game clock: base seconds for the whole game, plus increment seconds
+// after each move (Fischer). base 0: no clock.
+struct GameClock {
+  double base = 0;
+  double increment = 0;
+  bool on() const { return base > 0; }
+  bool operator==(const GameClock&) const = default;
+};
+
+// "10+0.1", or "60" without an increment: shortest numbers that read back.
+std::string clockText(const GameClock& clock);
+// Reads BASE+INC or BASE (seconds, decimal); false unless 0 < BASE <= 604800
+// and 0 <= INC <= 3600.
+bool parseClockText(const std::string& text, GameClock& clock);
+
 struct MatchConfig {
   EngineEntry engines[2];
   std::vector<OpeningLine> openings;  // each is played twice, colours swapped
   std::string openingSource;          // how the openings were made, e.g. "random plies 4 seed 1"
-  double moveSeconds = 10;            // per move, from writing the command
+  double moveSeconds = 10;            // per move, from writing the command; 0: none (with a clock)
+  GameClock clock;                    // each side's clock, charged from writing the command to reading the reply
   GameRules rules;                    // what ends a game besides a side without a move
   int concurrency = 1;                // games played at once
   std::string recordPath;             // where every game is written; empty: nowhere

@@ -59,6 +59,7 @@ Fields fields(const MatchHeader& h) {
       {"engine2", h.engines[1]},
       {"openings", std::to_string(h.openingCount) + " " + h.openings},
       {"rules", h.rules},
+      {"clock", h.clock.on() ? clockText(h.clock) : "none"},
       {"sprt", h.sprt ? "elo0 " + numberText(h.elo0) + " elo1 " + numberText(h.elo1) + " alpha " +
                             numberText(h.alpha) + " beta " + numberText(h.beta)
                       : "none"},
@@ -76,7 +77,9 @@ MatchHeader matchHeader(const MatchConfig& config, const std::string (&names)[2]
   }
   h.openingCount = static_cast<int>(config.openings.size());
   h.openings = config.openingSource + " digest " + openingDigest(config.openings);
-  h.rules = "time " + numberText(config.moveSeconds) + " " + rulesWords(config.rules);
+  h.rules = "time " + (config.moveSeconds > 0 ? numberText(config.moveSeconds) : std::string("none")) + " " +
+            rulesWords(config.rules);
+  h.clock = config.clock;
   h.sprt = config.sprt;
   if (h.sprt) {
     h.elo0 = config.elo0;
@@ -92,6 +95,7 @@ MatchHeader matchHeader(const MatchConfig& config, const std::string (&names)[2]
 std::string matchHeaderText(const MatchHeader& header) {
   std::string text = "# tovrane match record: " + header.names[0] + " vs " + header.names[1] + "\n";
   for (const auto& [key, value] : fields(header)) {
+    if (key == "clock" && !header.clock.on()) continue;  // as records without a clock always were
     text.append("#").append(kPrefix).append(key).append(" ").append(value).append("\n");
   }
   return text + "\n";
@@ -116,6 +120,9 @@ MatchHeader parseMatchHeader(const std::vector<std::string>& comments) {
   h.engines[0] = take("engine1");
   h.engines[1] = take("engine2");
   h.rules = take("rules");
+  if (found.count("clock") > 0 && !parseClockText(found["clock"], h.clock)) {
+    throw std::runtime_error("bad '# match clock' line");
+  }
   std::istringstream openings(take("openings"));
   if (!(openings >> h.openingCount) || h.openingCount < 1) throw std::runtime_error("bad '# match openings' line");
   std::getline(openings >> std::ws, h.openings);

@@ -18,6 +18,7 @@ struct MatchHeader {
   int openingCount = 0;
   std::string openings;    // the source of the openings and a digest of all their moves
   std::string rules;       // move time and the rules in words (rulesWords)
+  GameClock clock;         // the game clock; its line only when there is one
   bool sprt = false;
   double elo0 = 0, elo1 = 0, alpha = 0, beta = 0;
   int shard = 1;           // this record holds share shard of shards (1-based)

@@ -20,12 +20,14 @@ std::string pointsText(double points) {
   return std::fmod(points, 1.0) == 0 ? formatNumber("%.0f", points) : formatNumber("%.1f", points);
 }
 
-std::string eloText(const EloEstimate& e) {
-  if (!std::isfinite(e.elo)) return e.elo > 0 ? "+inf" : "-inf";
+std::string eloText(const MatchScore& score) {
+  if (score.games() == 0) return "-";
+  const EloEstimate e = estimateElo(score);
+  // A perfect score has no upper end (no win: no lower end): the other end says how far it reaches.
+  if (e.elo > 0 && !std::isfinite(e.elo)) return ">= " + formatNumber("%+.1f", e.low);
+  if (e.elo < 0 && !std::isfinite(e.elo)) return "<= " + formatNumber("%+.1f", e.high);
   // Rounded to zero, an even score prints as +0.0, not -0.0.
-  std::string text = formatNumber("%+.1f", std::fabs(e.elo) < 0.05 ? 0.0 : e.elo);
-  text += std::isfinite(e.margin) ? " +- " + formatNumber("%.1f", e.margin) : " +- inf";
-  return text;
+  return formatNumber("%+.1f", std::fabs(e.elo) < 0.05 ? 0.0 : e.elo) + " +- " + formatNumber("%.1f", e.margin);
 }
 
 std::string padRight(const std::string& text, size_t width) {
@@ -36,12 +38,19 @@ std::string padLeft(const std::string& text, size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
-void printTable(const MatchResult& result, std::ostream& out) {
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+void printTable(const MatchResult& result, bool withClock, std::ostream& out) {
   size_t nameWidth = 6;
   for (const std::string& n : result.names) nameWidth = std::max(nameWidth, n.size());
   out << "\n"
       << padRight("engine", nameWidth) << "  games  wins  draws  losses   score  elo (95%)         avg move"
-      << "  max move\n";
+      << "  max move" << (withClock ? "  min left  med left" : "") << "\n";
   for (int e = 0; e < 2; ++e) {
     const EngineTally& t = result.tally[e];
     const MatchScore& s = t.score;
@@ -49,9 +58,15 @@ void printTable(const MatchResult& result, std::ostream& out) {
         << padLeft(std::to_string(s.wins), 6) << padLeft(std::to_string(s.draws), 7)
         << padLeft(std::to_string(s.losses), 8)
         << padLeft(formatNumber("%.1f%%", s.games() > 0 ? (100.0 * s.wins + 50.0 * s.draws) / s.games() : 50.0), 8)
-        << "  " << padRight(eloText(estimateElo(s)), 16)
+        << "  " << padRight(eloText(s), 16)
         << padLeft(formatNumber("%.3f s", t.moves > 0 ? t.moveSeconds / t.moves : 0.0), 10)
-        << padLeft(formatNumber("%.3f s", t.longestMove), 10) << "\n";
+        << padLeft(formatNumber("%.3f s", t.longestMove), 10);
+    if (withClock) {
+      const std::vector<double>& left = t.clockLeft;
+      out << padLeft(formatNumber("%.3f s", left.empty() ? 0.0 : *std::min_element(left.begin(), left.end())), 10)
+          << padLeft(formatNumber("%.3f s", median(left)), 10);
+    }
+    out << "\n";
   }
 }
 
@@ -62,8 +77,18 @@ int winningEngine(const GameRecord& game) {
   return game.winner == kBlack ? game.blackEngine : 1 - game.blackEngine;
 }
 
-MatchReport::MatchReport(const std::string (&names)[2], int totalGames, const SprtSetup& sprt, std::ostream& out)
-    : totalGames_(totalGames), sprt_(sprt), out_(out) {
+double clockLeftAtEnd(const GameRecord& game, Side side, const GameClock& clock) {
+  if (game.end == GameEnd::kTimeForfeit && game.winner == opponent(side)) return 0;
+  double left = clock.base;
+  for (int i = side == kBlack ? 0 : 1; i < game.plies(); i += 2) {
+    left += clock.increment - game.moves[static_cast<size_t>(i)].seconds;
+  }
+  return std::max(left, 0.0);
+}
+
+MatchReport::MatchReport(const std::string (&names)[2], int totalGames, const SprtSetup& sprt,
+                         const GameClock& clock, std::ostream& out)
+    : totalGames_(totalGames), sprt_(sprt), clock_(clock), out_(out) {
   result_.names[0] = names[0];
   result_.names[1] = names[1];
 }
@@ -88,6 +113,10 @@ void MatchReport::add(GameRecord game) {
     t.longestMove = std::max(t.longestMove, game.moves[static_cast<size_t>(i)].seconds);
     ++t.moves;
   }
+  if (clock_.on()) {
+    result_.tally[game.blackEngine].clockLeft.push_back(clockLeftAtEnd(game, kBlack, clock_));
+    result_.tally[1 - game.blackEngine].clockLeft.push_back(clockLeftAtEnd(game, kWhite, clock_));
+  }
   const MatchScore& s = result_.tally[0].score;
   out_ << "game " << game.number << "/" << totalGames_ << ": " << game.blackName << " (black) - " << game.whiteName
        << " (white): " << (winner < 0 ? "draw" : resultWord(game.winner) + " wins") << ", " << game.reason << ", "
@@ -105,7 +134,7 @@ void MatchReport::add(GameRecord game) {
 }
 
 void MatchReport::finish() {
-  printTable(result_, out_);
+  printTable(result_, clock_.on(), out_);
   if (sprt_.on) {
     const SprtBounds bounds = sprtBounds(sprt_.alpha, sprt_.beta);
     out_ << "\nSPRT elo0 " << formatNumber("%g", sprt_.elo0) << ", elo1 " << formatNumber("%g", sprt_.elo1)

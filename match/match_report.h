@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "match/game_record.h"
+#include "match/match_config.h"
 #include "match/match_stats.h"
 
 namespace tovrane {
@@ -18,7 +19,13 @@ struct EngineTally {
   double moveSeconds = 0;
   double longestMove = 0;
   int moves = 0;
+  std::vector<double> clockLeft;  // with a clock: the time left at the end of each game
 };
+
+// What side had left on its clock when game ended: the base plus an
+// increment per move made, less the recorded time of those moves; 0 for the
+// side whose flag fell.
+double clockLeftAtEnd(const GameRecord& game, Side side, const GameClock& clock);
 
 struct MatchResult {
   std::string names[2];
@@ -39,7 +46,8 @@ int winningEngine(const GameRecord& game);
 
 class MatchReport {
  public:
-  MatchReport(const std::string (&names)[2], int totalGames, const SprtSetup& sprt, std::ostream& out);
+  MatchReport(const std::string (&names)[2], int totalGames, const SprtSetup& sprt, const GameClock& clock,
+              std::ostream& out);
 
   // Counts a finished game and prints its line; games come in game order.
   void add(GameRecord game);
@@ -55,6 +63,7 @@ class MatchReport {
   MatchResult result_;
   int totalGames_;
   SprtSetup sprt_;
+  GameClock clock_;
   std::ostream& out_;
 };
 

@@ -261,7 +261,7 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
 
   // A shard's games alone do not decide the test: 'tovrane merge' does.
   const SprtSetup sprt = config.shards == 1 ? sprtOf(header) : SprtSetup{};
-  MatchReport report(names, header.totalGames(), sprt, out);
+  MatchReport report(names, header.totalGames(), sprt, header.clock, out);
   std::exception_ptr failure;
   size_t p = 0;  // the next of toPlay to report
   bool gap = false;  // a game of this run was not finished: stopped
@@ -353,7 +353,7 @@ MatchResult mergeRecords(const std::vector<std::string>& paths, std::ostream& ou
       }
     }
   }
-  MatchReport report(header.names, header.totalGames(), sprtOf(header), out);
+  MatchReport report(header.names, header.totalGames(), sprtOf(header), header.clock, out);
   for (auto& [number, game] : games) {
     if (report.decided()) break;
     report.add(std::move(game.first));

@@ -1,5 +1,6 @@
 #include "match/match_stats.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -37,9 +38,20 @@ EloEstimate estimateElo(const MatchScore& score) {
                            score.losses * m * m) /
                           n;
   const double spread = kZ95 * std::sqrt(variance / n);
-  const double high = eloFromScore(m + spread);
-  const double low = eloFromScore(m - spread);
-  e.margin = std::isfinite(high) && std::isfinite(low) ? (high - low) / 2 : kInf;
+  double lowScore = m - spread;
+  double highScore = m + spread;
+  if (lowScore <= 0 || highScore >= 1) {
+    // Wilson: (m - p)^2 = k (p (1 - p) - d / 4) with k = z^2 / n, a quadratic in p.
+    const double k = kZ95 * kZ95 / n;
+    const double d = static_cast<double>(score.draws) / n;
+    const double b = 2 * m + k;
+    const double root = std::sqrt(std::max(0.0, k * (4 * m * (1 - m) + k - d * (1 + k))));
+    lowScore = std::clamp((b - root) / (2 * (1 + k)), 0.0, 1.0);
+    highScore = std::clamp((b + root) / (2 * (1 + k)), 0.0, 1.0);
+  }
+  e.low = eloFromScore(lowScore);
+  e.high = eloFromScore(highScore);
+  e.margin = std::isfinite(e.low) && std::isfinite(e.high) ? (e.high - e.low) / 2 : kInf;
   return e;
 }
 

@@ -23,11 +23,19 @@ double eloFromScore(double score);
 
 struct EloEstimate {
   double elo = 0;     // +-infinity when every game was won or every game lost
-  double margin = 0;  // half the width of the 95% interval; infinity when unknown
+  double margin = 0;  // half the width of the 95% interval; infinity when it has no upper or lower end
+  double low = 0;     // the interval's ends in Elo: -infinity (+infinity) only for a score of 0 (1)
+  double high = 0;
 };
 
-// The per-game score spread is estimated from the games themselves; the
-// interval on the mean score is mapped to Elo and halved.
+// The 95% interval on the mean score m is m +- 1.96 sqrt(v / n), with the
+// per-game variance v estimated from the games themselves, mapped to Elo.
+// Where that interval reaches a score of 0 or 1 (few games, or nearly all
+// won or lost) it is replaced by the Wilson score interval with the games'
+// share of draws d: the scores p whose per-game variance p (1 - p) - d / 4
+// puts m within 1.96 standard errors. That interval always lies inside
+// (0, 1) except at its end for a score of exactly 0 or 1.
+// No games: everything 0 and an infinite margin.
 EloEstimate estimateElo(const MatchScore& score);
 
 struct SprtBounds {

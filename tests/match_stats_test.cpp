@@ -37,11 +37,59 @@ TEST(MatchStats, EloEstimateWithMargin) {
   EXPECT_DOUBLE_EQ(even.elo, 0);
   EXPECT_DOUBLE_EQ(even.margin, 0);
 
-  // All wins: the difference and the margin are unbounded; no games: unknown.
-  EXPECT_TRUE(std::isinf(estimateElo({3, 0, 0}).elo));
+  // All wins: the difference and the interval's upper end are unbounded,
+  // its lower end is not; no games: unknown.
+  const EloEstimate perfect = estimateElo({3, 0, 0});
+  EXPECT_TRUE(std::isinf(perfect.elo));
+  EXPECT_TRUE(std::isinf(perfect.high));
+  // Wilson for 3 of 3: k = 1.96^2 / 3 = 1.280478, lower end k / (1 + k) = 0.438503, -42.95 Elo.
+  EXPECT_NEAR(perfect.low, -42.9500, 1e-3);
   EXPECT_TRUE(std::isinf(estimateElo({0, 0, 0}).margin));
-  // An interval that reaches a score of 1 has no finite margin.
-  EXPECT_TRUE(std::isinf(estimateElo({9, 0, 1}).margin));
+  // 9 wins and a loss: m +- 1.96 sqrt(0.09 / 10) reaches past 1, so the Wilson
+  // interval: k = 0.384146, p = (1.8 + k -+ sqrt(k (0.36 + k))) / (2 (1 + k))
+  // = [0.595850, 0.982124], in Elo [67.44, 695.96], half its width 314.26.
+  const EloEstimate lopsided = estimateElo({9, 0, 1});
+  EXPECT_NEAR(lopsided.low, 67.4377, 1e-3);
+  EXPECT_NEAR(lopsided.high, 695.9563, 1e-3);
+  EXPECT_NEAR(lopsided.margin, 314.2593, 1e-3);
+  // Draws narrow it: 97% from 95 wins, 4 draws and a loss keeps the normal
+  // interval (inside (0, 1)); 97 wins and 3 losses needs Wilson and stays finite.
+  EXPECT_TRUE(std::isfinite(estimateElo({95, 4, 1}).margin));
+  EXPECT_NEAR(estimateElo({97, 0, 3}).margin, 189.983, 1e-2);
+}
+
+// The Wilson interval with draws, against a plain search for the scores p
+// whose standard error puts the mean within 1.96 of them, on random scores
+// whose normal interval leaves (0, 1).
+TEST(MatchStats, WilsonEndsSolveTheirEquation) {
+  uint32_t seed = 12345;
+  auto next = [&](int bound) {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<int>((seed >> 8) % static_cast<uint32_t>(bound));
+  };
+  int checked = 0;
+  for (int trial = 0; trial < 400; ++trial) {
+    const MatchScore s{next(40), next(6), next(4)};
+    const int n = s.games();
+    if (n == 0 || s.wins == n || s.losses == n) continue;
+    const double m = s.ratio();
+    const double d = static_cast<double>(s.draws) / n;
+    const EloEstimate e = estimateElo(s);
+    const double v = (s.wins * (1 - m) * (1 - m) + s.draws * (0.25 - m + m * m) + s.losses * m * m) / n;
+    if (m + 1.959963984540054 * std::sqrt(v / n) < 1 && m - 1.959963984540054 * std::sqrt(v / n) > 0) continue;
+    ++checked;
+    ASSERT_TRUE(std::isfinite(e.low) && std::isfinite(e.high)) << s.wins << " " << s.draws << " " << s.losses;
+    // Scan p over a fine grid: inside the interval exactly where |m - p| <= 1.96 se(p).
+    for (int i = 1; i < 2000; ++i) {
+      const double p = i / 2000.0;
+      const double pv = p * (1 - p) - d / 4;
+      const bool inside = pv > 0 && std::fabs(m - p) <= 1.959963984540054 * std::sqrt(pv / n);
+      const double elo = eloFromScore(p);
+      if (std::fabs(elo - e.low) < 2 || std::fabs(elo - e.high) < 2) continue;  // too near an end to tell
+      EXPECT_EQ(inside, elo > e.low && elo < e.high) << s.wins << "-" << s.draws << "-" << s.losses << " p " << p;
+    }
+  }
+  EXPECT_GT(checked, 50);
 }
 
 TEST(MatchStats, SprtBounds) {

@@ -15,6 +15,7 @@
 #include "tests/tool_run.h"
 #include "tools/cli.h"
 #include "match/game_record.h"
+#include "match/match_report.h"
 #include "match/openings.h"
 
 namespace tovrane {
@@ -270,6 +271,56 @@ TEST_F(MatchTest, EachRuleEndsTheGameItShould) {
   EXPECT_EQ(capped[0].winner, kBlack);
   EXPECT_EQ(capped[0].reason, "the ply cap of 7 was reached; black has more pieces (12 to 11)");
   EXPECT_GT(capped[7].plies(), 4) << "a repetition ended a game under pieces80";
+}
+
+// A clock of one second: an engine that takes 0.3 s a move has used it up
+// by its fourth move and loses on time; with half a second added after each
+// move it never runs out; a time per move given too still applies.
+TEST_F(MatchTest, AFlagFallLosesAndTheIncrementKeepsTheClockGoing) {
+  auto play = [&](const std::string& name, const std::vector<std::string>& limits) {
+    cli::Args args = {"match"};
+    addFake(args, "Slow", {"delay=0.3"});
+    addFake(args, "Quick", {"pick=last"});
+    args.insert(args.end(), {"--openings", "1", "--plies", "2", "--record", path(name)});
+    args.insert(args.end(), limits.begin(), limits.end());
+    ToolResult run = runTovrane(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return std::make_pair(run.out, readRecord(path(name)));
+  };
+  const auto [flagOut, flagged] = play("flag.txt", {"--tc", "1", "--draw-plies", "12"});
+  ASSERT_EQ(flagged.size(), 2u) << flagOut;
+  for (const GameRecord& g : flagged) {
+    const Side slow = g.blackName == "Slow" ? kBlack : kWhite;
+    EXPECT_EQ(g.end, GameEnd::kTimeForfeit) << g.reason;
+    EXPECT_EQ(g.winner, opponent(slow)) << g.reason;
+    EXPECT_NE(g.reason.find("ran out of time (clock 1, "), std::string::npos) << g.reason;
+    // Three moves of 0.3 s leave less than the fourth needs; more than three never fit.
+    const int slowMoves = (g.plies() + (slow == kBlack ? 1 : 0)) / 2;
+    EXPECT_GE(slowMoves, 1) << g.reason;
+    EXPECT_LE(slowMoves, 3) << g.reason;
+    EXPECT_EQ(clockLeftAtEnd(g, slow, GameClock{1, 0}), 0);
+  }
+  EXPECT_NE(flagOut.find("max move  min left  med left\n"), std::string::npos) << flagOut;
+  EXPECT_NE(linesStartingWith(flagOut, "Slow ")[0].find("0.000 s   0.000 s"), std::string::npos) << flagOut;
+
+  const auto [incOut, kept] = play("increment.txt", {"--tc", "1+0.5", "--draw-plies", "6"});
+  ASSERT_EQ(kept.size(), 2u) << incOut;
+  for (const GameRecord& g : kept) {
+    EXPECT_EQ(g.end, GameEnd::kQuietDraw) << g.reason;
+    double slowSeconds = 0;
+    const int first = g.blackName == "Slow" ? 0 : 1;
+    for (int i = first; i < g.plies(); i += 2) slowSeconds += g.moves[static_cast<size_t>(i)].seconds;
+    EXPECT_NEAR(clockLeftAtEnd(g, first == 0 ? kBlack : kWhite, GameClock{1, 0.5}), 1 + 3 * 0.5 - slowSeconds, 1e-9);
+  }
+  std::ifstream header(path("increment.txt"));
+  std::string text((std::istreambuf_iterator<char>(header)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("\n# match rules time none draw-plies 6 max-plies 400\n# match clock 1+0.5\n"),
+            std::string::npos)
+      << text;
+
+  const auto [moveOut, timed] = play("movetime.txt", {"--tc", "100", "--time", "0.2", "--draw-plies", "6"});
+  ASSERT_EQ(timed.size(), 2u) << moveOut;
+  for (const GameRecord& g : timed) EXPECT_EQ(g.end, GameEnd::kTimeout) << g.reason;
 }
 
 TEST_F(MatchTest, OpeningMoveWinsOverTheEnginesOwnBook) {

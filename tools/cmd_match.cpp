@@ -37,7 +37,15 @@ Openings (each is played twice, once with each engine as black):
   --opening-file F   opening lines instead of random ones: one line per
                      opening, moves as four digits separated by spaces
 Game rules:
-  --time SECONDS     limit per move, from sending the command (default 10)
+  --time SECONDS     limit per move, from sending the command (default 10;
+                     none with --tc unless given)
+  --tc BASE+INC      a game clock per side: BASE seconds for the game plus INC
+                     after each move (--tc BASE: no increment), charged from
+                     sending the command to reading the reply; a side whose
+                     clock runs out loses ('time-forfeit'). The table adds
+                     each engine's time left at the end (minimum, median).
+                     The engines are not told: give each its own clock option
+                     (engine-pro: arg=--clock arg=BASE+INC)
   --rules PRESET     what ends a game besides a side without a move (default
                      draw80); the presets are listed below
   --draw-plies N     the game ends after N plies in a row without a capture
@@ -61,6 +69,13 @@ limit, or an engine that dies loses the game; a side to move without a legal
 move loses. Ctrl-C (SIGINT) or SIGTERM stops the match: engines are told
 "stop", the finished games are kept and reported; a second one ends at once.
 The exit status is 0 when the match ran to its end, 128+signal when stopped.
+
+The table's Elo is the difference that an engine's score implies, +- half the
+width of its 95% interval: the mean score m +- 1.96 sqrt(v/n) over n games
+with the per-game variance v from the games, mapped to Elo; where that reaches
+a score of 0 or 1 (few games, or nearly all won or lost), the Wilson score
+interval with the games' share of draws is used instead, which stays inside.
+A score of 100% (0%) prints the interval's lower (upper) end: '>= +X'.
 )";
 
 // The help with the rule presets at its end.
@@ -176,6 +191,7 @@ int runMatch(Args& args, std::ostream& out) {
   int plies = -1;
   bool haveSeed = false;
   std::optional<int> drawPlies;
+  bool haveTime = false;
   std::optional<int> maxPlies;
   uint64_t seed = 1;
   std::string openingFile;
@@ -199,6 +215,13 @@ int runMatch(Args& args, std::ostream& out) {
       openingFile = valueOf(args, i);
     } else if (option == "--time") {
       config.moveSeconds = parseNumber(valueOf(args, i), 0.001, 86400, "--time");
+      haveTime = true;
+    } else if (option == "--tc") {
+      const std::string& text = valueOf(args, i);
+      if (!parseClockText(text, config.clock)) {
+        throw UsageError("--tc must be BASE+INC or BASE in seconds (0 < BASE <= 604800, 0 <= INC <= 3600), got '" +
+                         text + "'");
+      }
     } else if (option == "--rules") {
       const std::string& name = valueOf(args, i);
       const std::optional<GameRules> rules = rulesByName(name);
@@ -236,6 +259,8 @@ int runMatch(Args& args, std::ostream& out) {
     }
     ++i;
   }
+  // With a clock the clock alone limits a move, unless --time says more.
+  if (config.clock.on() && !haveTime) config.moveSeconds = 0;
   // The numbers given override the preset's, whatever the order of the options.
   if (drawPlies) config.rules.quietLimit = *drawPlies;
   if (maxPlies) config.rules.maxPlies = *maxPlies;
