@@ -38,7 +38,7 @@ void EngineWorkDir::placeBookMove(const Board& board, Side side, const Move& mov
   restore();
   placed_ = bookFileName(board);
   const fs::path file = fs::path(path_) / kBookSubfolder / placed_;
-  std::ofstream out(file, std::ios::trunc);
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out << bookRecord(side, move) << "\n";
   if (!out.flush()) throw std::runtime_error("cannot write book file " + file.string());
 }

@@ -1,10 +1,9 @@
 #include "match/game_slot.h"
 
-#include <signal.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 #include "match/match_interrupt.h"
 #include "rules/game_rules.h"
@@ -136,8 +135,8 @@ std::optional<std::string> startEngine(EngineProcess& process, const EngineSetup
 GameSlot::GameSlot(const MatchConfig& config, const EngineSetup* setups, const std::string& root, int index)
     : config_(config), setups_(setups) {
   for (int e = 0; e < 2; ++e) {
-    dirs_[e].create(root + "/slot" + std::to_string(index) + "-engine" + std::to_string(e + 1),
-                    setups[e].bookDir);
+    const std::string name = "slot" + std::to_string(index) + "-engine" + std::to_string(e + 1);
+    dirs_[e].create((std::filesystem::path(root) / name).string(), setups[e].bookDir);
   }
 }
 
@@ -233,8 +232,7 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
       // An engine ended by SIGINT, SIGTERM or SIGHUP was stopped from outside
       // along with the match (a batch system ending the job, a closed ssh
       // session), not by a fault of its own.
-      const int signal = process.exitSignal();
-      if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP) requestStop(signal);
+      if (const int signal = process.outsideStopSignal()) requestStop(signal);
       return lose(side, GameEnd::kCrash, "crashed: " + description);
     }
     line = trimRight(line);

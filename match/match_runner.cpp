@@ -1,8 +1,6 @@
 #include "match/match_runner.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -21,6 +19,7 @@
 #include "match/game_slot.h"
 #include "match/match_header.h"
 #include "match/match_interrupt.h"
+#include "match/temp_folder.h"
 
 namespace tovrane {
 
@@ -32,10 +31,9 @@ namespace {
 struct TempRoot {
   std::string path;
   TempRoot() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tovrane-match-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) throw MatchError("cannot create a directory in " + pattern);
-    path = pattern;
+    std::string error;
+    path = makeTempFolder("tovrane-match-", error);
+    if (path.empty()) throw MatchError(error);
   }
   ~TempRoot() {
     std::error_code ignored;
@@ -115,14 +113,6 @@ class RecordWriter {
 }  // namespace
 
 MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
-  // A write to an engine that has died must come back as an error, not end
-  // the referee.
-  signal(SIGPIPE, SIG_IGN);
-  // The engines' pipes must not land on a closed standard descriptor, where
-  // the child's redirection would not take.
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) == -1) open("/dev/null", O_RDWR);
-  }
   // An existing record is never replaced unless asked; resuming reads it.
   std::optional<ReadRecord> earlier;
   // An empty file is what a run killed before its first write leaves.
@@ -157,7 +147,7 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
     s.bookDir = entry.bookDir;
     // Ask the name once before the match, which also shows that it starts.
     EngineWorkDir probeDir;
-    probeDir.create(root.path + "/probe-engine" + std::to_string(e + 1), "");
+    probeDir.create((fs::path(root.path) / ("probe-engine" + std::to_string(e + 1))).string(), "");
     EngineProcess probe;
     std::string error;
     const std::optional<std::string> name = startEngine(probe, s, probeDir.path(), config.moveSeconds, error);

@@ -1,3 +1,5 @@
+// Stopping a match on POSIX: SIGINT and SIGTERM handlers and a self-pipe.
+
 #include "match/match_interrupt.h"
 
 #include <fcntl.h>
@@ -18,7 +20,7 @@ constexpr int kMaxEngines = 160;
 std::atomic<int> gSignal{0};
 std::atomic<int> gWakeRead{-1};
 std::atomic<int> gWakeWrite{-1};
-std::atomic<pid_t> gEngines[kMaxEngines];
+std::atomic<std::intptr_t> gEngines[kMaxEngines];
 struct sigaction gOldInt;
 struct sigaction gOldTerm;
 
@@ -33,8 +35,8 @@ void onSignal(int signal) {
     (void)ignored;
     return;
   }
-  for (std::atomic<pid_t>& e : gEngines) {
-    const pid_t pid = e.load();
+  for (std::atomic<std::intptr_t>& e : gEngines) {
+    const pid_t pid = static_cast<pid_t>(e.load());
     if (pid > 0) {
       kill(-pid, SIGKILL);
       kill(pid, SIGKILL);
@@ -71,7 +73,7 @@ bool stopRequested() { return gSignal.load() != 0; }
 
 int stopSignal() { return gSignal.load(); }
 
-int stopWakeFd() { return gWakeRead.load(); }
+std::intptr_t stopWakeHandle() { return gWakeRead.load(); }
 
 void requestStop(int signal) {
   int expected = 0;
@@ -81,16 +83,16 @@ void requestStop(int signal) {
   if (fd >= 0 && write(fd, &byte, 1) < 0 && errno != EAGAIN) return;
 }
 
-void registerEngineProcess(pid_t pid) {
-  for (std::atomic<pid_t>& e : gEngines) {
-    pid_t empty = 0;
+void registerEngineProcess(std::intptr_t pid) {
+  for (std::atomic<std::intptr_t>& e : gEngines) {
+    std::intptr_t empty = 0;
     if (e.compare_exchange_strong(empty, pid)) return;
   }
 }
 
-void unregisterEngineProcess(pid_t pid) {
-  for (std::atomic<pid_t>& e : gEngines) {
-    pid_t mine = pid;
+void unregisterEngineProcess(std::intptr_t pid) {
+  for (std::atomic<std::intptr_t>& e : gEngines) {
+    std::intptr_t mine = pid;
     if (e.compare_exchange_strong(mine, 0)) return;
   }
 }
