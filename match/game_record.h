@@ -65,7 +65,8 @@ struct PlayedMove {
 
 struct GameRecord {
   int number = 0;         // 1-based, in match order
-  int blackEngine = 0;    // 0 or 1: which of the two match engines played black
+  int blackEngine = 0;    // which of the match's engines (0-based) played black
+  int whiteEngine = 1;    // and which white; neither is written: the game's number says
   std::string blackName;
   std::string whiteName;
   OpeningLine opening;

@@ -132,26 +132,33 @@ std::optional<std::string> startEngine(EngineProcess& process, const EngineSetup
   return line.substr(5);
 }
 
-GameSlot::GameSlot(const MatchConfig& config, const EngineSetup* setups, const std::string& root, int index)
-    : config_(config), setups_(setups) {
-  for (int e = 0; e < 2; ++e) {
+GameSlot::GameSlot(const MatchConfig& config, const std::vector<EngineSetup>& setups, const std::string& root,
+                   int index)
+    : config_(config),
+      setups_(setups),
+      pairings_(tournamentPairings(static_cast<int>(setups.size()), config.tournament)),
+      processes_(std::make_unique<EngineProcess[]>(setups.size())),
+      dirs_(setups.size()) {
+  for (size_t e = 0; e < setups.size(); ++e) {
     const std::string name = "slot" + std::to_string(index) + "-engine" + std::to_string(e + 1);
     dirs_[e].create((std::filesystem::path(root) / name).string(), setups[e].bookDir);
   }
 }
 
 void GameSlot::stopEngines() {
-  for (EngineProcess& p : processes_) p.stop();
+  for (size_t e = 0; e < setups_.size(); ++e) processes_[e].stop();
 }
 
 std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& lastNeeded) {
+  const GameSeat seat = gameSeat(pairings_, index);
   GameRecord game;
   game.number = index + 1;
-  game.blackEngine = index % 2;
-  game.opening = config_.openings[static_cast<size_t>(index / 2)];
-  auto engineOf = [&](Side side) { return side == kBlack ? game.blackEngine : 1 - game.blackEngine; };
-  game.blackName = setups_[engineOf(kBlack)].name;
-  game.whiteName = setups_[engineOf(kWhite)].name;
+  game.blackEngine = seat.blackEngine;
+  game.whiteEngine = seat.whiteEngine;
+  game.opening = config_.openings[static_cast<size_t>(seat.opening)];
+  auto engineOf = [&](Side side) { return side == kBlack ? game.blackEngine : game.whiteEngine; };
+  game.blackName = setups_[static_cast<size_t>(engineOf(kBlack))].name;
+  game.whiteName = setups_[static_cast<size_t>(engineOf(kWhite))].name;
   auto who = [&](Side side) {
     return std::string(colourWord(side)) + " (" + (side == kBlack ? game.blackName : game.whiteName) + ")";
   };
@@ -267,7 +274,8 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
     if (stopRequested()) return std::nullopt;
     if (index > lastNeeded.load()) {
       // The match is decided without this game; its engines are mid-game.
-      for (EngineProcess& p : processes_) p.kill();
+      processes_[engineOf(kBlack)].kill();
+      processes_[engineOf(kWhite)].kill();
       return std::nullopt;
     }
     side = next;

@@ -1,8 +1,10 @@
 #pragma once
 // One game slot of a match: a process and a working directory for each of
-// the two engines, and the refereeing of one game at a time between them.
+// the match's engines, and the refereeing of one game at a time between two
+// of them.
 
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,26 +29,27 @@ struct EngineSetup {
 std::optional<std::string> startEngine(EngineProcess& process, const EngineSetup& setup, const std::string& workDir,
                                        double moveSeconds, std::string& error);
 
-// One game slot: a process and a working directory for each of the two
-// engines, reused from game to game; an engine that lost by a fault is
-// restarted for the next game.
+// One game slot: a process and a working directory for each engine, reused
+// from game to game (a process starts when its engine first plays in the
+// slot); an engine that lost by a fault is restarted for its next game.
 class GameSlot {
  public:
-  // Makes the slot's two working directories below root.
-  GameSlot(const MatchConfig& config, const EngineSetup* setups, const std::string& root, int index);
+  // Makes the slot's working directories below root, one per engine.
+  GameSlot(const MatchConfig& config, const std::vector<EngineSetup>& setups, const std::string& root, int index);
 
   // Plays game number index (0-based). Returns nothing when the game was
   // abandoned because the match no longer needs it.
   std::optional<GameRecord> play(int index, const std::atomic<int>& lastNeeded);
 
-  // Sends "stop" to both engines (killing those that do not end).
+  // Sends "stop" to every engine (killing those that do not end).
   void stopEngines();
 
  private:
   const MatchConfig& config_;
-  const EngineSetup* setups_;
-  EngineProcess processes_[2];
-  EngineWorkDir dirs_[2];
+  const std::vector<EngineSetup>& setups_;
+  std::vector<Pairing> pairings_;
+  std::unique_ptr<EngineProcess[]> processes_;
+  std::vector<EngineWorkDir> dirs_;
 };
 
 }  // namespace tovrane

@@ -1,12 +1,13 @@
 #pragma once
-// What a match is made of: the two engines, the openings and the rules and
-// limits the referee applies.
+// What a match is made of: the engines (two, or more for a tournament), the
+// openings and the rules and limits the referee applies.
 
 #include <string>
 #include <vector>
 
 #include "match/engine_process.h"
 #include "match/openings.h"
+#include "match/tournament.h"
 #include "rules/game_rules.h"
 
 namespace tovrane {
@@ -33,7 +34,8 @@ std::string clockText(const GameClock& clock);
 bool parseClockText(const std::string& text, GameClock& clock);
 
 struct MatchConfig {
-  EngineEntry engines[2];
+  std::vector<EngineEntry> engines;   // two for a match, more for a tournament
+  TournamentKind tournament = TournamentKind::kRoundRobin;  // who plays whom among more than two
   std::vector<OpeningLine> openings;  // each is played twice, colours swapped
   std::string openingSource;          // how the openings were made, e.g. "random plies 4 seed 1"
   double moveSeconds = 10;            // per move, from writing the command; 0: none (with a clock)

@@ -52,29 +52,27 @@ std::string engineWords(const EngineEntry& entry) {
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
 Fields fields(const MatchHeader& h) {
-  return {
-      {"name1", h.names[0]},
-      {"name2", h.names[1]},
-      {"engine1", h.engines[0]},
-      {"engine2", h.engines[1]},
-      {"openings", std::to_string(h.openingCount) + " " + h.openings},
-      {"rules", h.rules},
-      {"clock", h.clock.on() ? clockText(h.clock) : "none"},
-      {"sprt", h.sprt ? "elo0 " + numberText(h.elo0) + " elo1 " + numberText(h.elo1) + " alpha " +
-                            numberText(h.alpha) + " beta " + numberText(h.beta)
-                      : "none"},
-      {"shard", std::to_string(h.shard) + "/" + std::to_string(h.shards)},
-  };
+  Fields f;
+  for (size_t e = 0; e < h.names.size(); ++e) f.emplace_back("name" + std::to_string(e + 1), h.names[e]);
+  for (size_t e = 0; e < h.engines.size(); ++e) f.emplace_back("engine" + std::to_string(e + 1), h.engines[e]);
+  if (h.names.size() > 2) f.emplace_back("tournament", tournamentName(h.tournament));
+  f.emplace_back("openings", std::to_string(h.openingCount) + " " + h.openings);
+  f.emplace_back("rules", h.rules);
+  f.emplace_back("clock", h.clock.on() ? clockText(h.clock) : "none");
+  f.emplace_back("sprt", h.sprt ? "elo0 " + numberText(h.elo0) + " elo1 " + numberText(h.elo1) + " alpha " +
+                                      numberText(h.alpha) + " beta " + numberText(h.beta)
+                                : "none");
+  f.emplace_back("shard", std::to_string(h.shard) + "/" + std::to_string(h.shards));
+  return f;
 }
 
 }  // namespace
 
-MatchHeader matchHeader(const MatchConfig& config, const std::string (&names)[2]) {
+MatchHeader matchHeader(const MatchConfig& config, const std::vector<std::string>& names) {
   MatchHeader h;
-  for (int e = 0; e < 2; ++e) {
-    h.names[e] = names[e];
-    h.engines[e] = engineWords(config.engines[e]);
-  }
+  h.names = names;
+  for (const EngineEntry& entry : config.engines) h.engines.push_back(engineWords(entry));
+  h.tournament = config.tournament;
   h.openingCount = static_cast<int>(config.openings.size());
   h.openings = config.openingSource + " digest " + openingDigest(config.openings);
   h.rules = "time " + (config.moveSeconds > 0 ? numberText(config.moveSeconds) : std::string("none")) + " " +
@@ -93,7 +91,9 @@ MatchHeader matchHeader(const MatchConfig& config, const std::string (&names)[2]
 }
 
 std::string matchHeaderText(const MatchHeader& header) {
-  std::string text = "# tovrane match record: " + header.names[0] + " vs " + header.names[1] + "\n";
+  std::string players;
+  for (const std::string& name : header.names) players += (players.empty() ? "" : " vs ") + name;
+  std::string text = "# tovrane match record: " + players + "\n";
   for (const auto& [key, value] : fields(header)) {
     if (key == "clock" && !header.clock.on()) continue;  // as records without a clock always were
     text.append("#").append(kPrefix).append(key).append(" ").append(value).append("\n");
@@ -115,10 +115,13 @@ MatchHeader parseMatchHeader(const std::vector<std::string>& comments) {
     if (it == found.end()) throw std::runtime_error("no '# match " + key + "' line");
     return it->second;
   };
-  h.names[0] = take("name1");
-  h.names[1] = take("name2");
-  h.engines[0] = take("engine1");
-  h.engines[1] = take("engine2");
+  for (int e = 1; e == 1 || e == 2 || found.count("name" + std::to_string(e)) > 0; ++e) {
+    h.names.push_back(take("name" + std::to_string(e)));
+    h.engines.push_back(take("engine" + std::to_string(e)));
+  }
+  if (h.names.size() > 2 && !parseTournamentName(take("tournament"), h.tournament)) {
+    throw std::runtime_error("bad '# match tournament' line");
+  }
   h.rules = take("rules");
   if (found.count("clock") > 0 && !parseClockText(found["clock"], h.clock)) {
     throw std::runtime_error("bad '# match clock' line");
@@ -156,6 +159,9 @@ MatchHeader parseMatchHeader(const std::vector<std::string>& comments) {
 }
 
 std::string matchDifference(const MatchHeader& a, const MatchHeader& b, bool withShard) {
+  if (a.names.size() != b.names.size()) {
+    return "engines '" + std::to_string(a.names.size()) + "' vs '" + std::to_string(b.names.size()) + "'";
+  }
   const Fields fa = fields(a);
   const Fields fb = fields(b);
   for (size_t i = 0; i < fa.size(); ++i) {

@@ -13,8 +13,9 @@
 namespace tovrane {
 
 struct MatchHeader {
-  std::string names[2];    // the engines' names as shown
-  std::string engines[2];  // the engine's words as given: cmd=... arg=... dir=...
+  std::vector<std::string> names;    // the engines' names as shown
+  std::vector<std::string> engines;  // each engine's words as given: cmd=... arg=... dir=...
+  TournamentKind tournament = TournamentKind::kRoundRobin;  // its line only with more than two engines
   int openingCount = 0;
   std::string openings;    // the source of the openings and a digest of all their moves
   std::string rules;       // move time and the rules in words (rulesWords)
@@ -24,15 +25,17 @@ struct MatchHeader {
   int shard = 1;           // this record holds share shard of shards (1-based)
   int shards = 1;
 
-  int totalGames() const { return 2 * openingCount; }
+  std::vector<Pairing> pairings() const { return tournamentPairings(static_cast<int>(names.size()), tournament); }
+  int totalGames() const { return 2 * openingCount * static_cast<int>(pairings().size()); }
 };
 
-MatchHeader matchHeader(const MatchConfig& config, const std::string (&names)[2]);
+MatchHeader matchHeader(const MatchConfig& config, const std::vector<std::string>& names);
 
 // The comment lines, and the empty line that ends them.
 std::string matchHeaderText(const MatchHeader& header);
 
-// From a record's leading comments (without their '#'). Throws
+// From a record's leading comments (without their '#'): lines name1 ...
+// nameN and engine1 ... engineN, with tournament when N > 2. Throws
 // std::runtime_error when the match lines are missing or unreadable.
 MatchHeader parseMatchHeader(const std::vector<std::string>& comments);
 

@@ -51,7 +51,7 @@ void printTable(const MatchResult& result, bool withClock, std::ostream& out) {
   out << "\n"
       << padRight("engine", nameWidth) << "  games  wins  draws  losses   score  elo (95%)         avg move"
       << "  max move" << (withClock ? "  min left  med left" : "") << "\n";
-  for (int e = 0; e < 2; ++e) {
+  for (size_t e = 0; e < result.names.size(); ++e) {
     const EngineTally& t = result.tally[e];
     const MatchScore& s = t.score;
     out << padRight(result.names[e], nameWidth) << padLeft(std::to_string(s.games()), 7)
@@ -70,11 +70,41 @@ void printTable(const MatchResult& result, bool withClock, std::ostream& out) {
   }
 }
 
+// Points of each engine against each other one, engines numbered as given.
+void printCrossTable(const MatchResult& result, std::ostream& out) {
+  const size_t n = result.names.size();
+  size_t labelWidth = 6;
+  for (size_t e = 0; e < n; ++e) labelWidth = std::max(labelWidth, std::to_string(e + 1).size() + 1 + result.names[e].size());
+  std::vector<std::vector<std::string>> cells(n, std::vector<std::string>(n));
+  size_t cellWidth = 4;
+  for (size_t p = 0; p < result.pairings.size(); ++p) {
+    const Pairing& pairing = result.pairings[p];
+    const MatchScore& s = result.pairScores[p];
+    if (s.games() == 0) continue;
+    std::string games = std::to_string(s.games());
+    games.insert(games.begin(), '/');
+    std::string& first = cells[static_cast<size_t>(pairing.first)][static_cast<size_t>(pairing.second)];
+    std::string& second = cells[static_cast<size_t>(pairing.second)][static_cast<size_t>(pairing.first)];
+    first = pointsText(s.wins + 0.5 * s.draws) + games;
+    second = pointsText(s.losses + 0.5 * s.draws) + games;
+    cellWidth = std::max({cellWidth, first.size(), second.size()});
+  }
+  out << "\ncross table: points of the row's engine against the column's, of the games played\n"
+      << std::string(labelWidth, ' ');
+  for (size_t c = 0; c < n; ++c) out << "  " << padLeft(std::to_string(c + 1), cellWidth);
+  out << "\n";
+  for (size_t r = 0; r < n; ++r) {
+    out << padRight(std::to_string(r + 1) + " " + result.names[r], labelWidth);
+    for (size_t c = 0; c < n; ++c) out << "  " << padLeft(r == c ? "-" : cells[r][c], cellWidth);
+    out << "\n";
+  }
+}
+
 }  // namespace
 
 int winningEngine(const GameRecord& game) {
   if (game.winner == 0) return -1;
-  return game.winner == kBlack ? game.blackEngine : 1 - game.blackEngine;
+  return game.winner == kBlack ? game.blackEngine : game.whiteEngine;
 }
 
 double clockLeftAtEnd(const GameRecord& game, Side side, const GameClock& clock) {
@@ -86,17 +116,20 @@ double clockLeftAtEnd(const GameRecord& game, Side side, const GameClock& clock)
   return std::max(left, 0.0);
 }
 
-MatchReport::MatchReport(const std::string (&names)[2], int totalGames, const SprtSetup& sprt,
-                         const GameClock& clock, std::ostream& out)
+MatchReport::MatchReport(const std::vector<std::string>& names, const std::vector<Pairing>& pairings,
+                         int totalGames, const SprtSetup& sprt, const GameClock& clock, std::ostream& out)
     : totalGames_(totalGames), sprt_(sprt), clock_(clock), out_(out) {
-  result_.names[0] = names[0];
-  result_.names[1] = names[1];
+  result_.names = names;
+  result_.pairings = pairings;
+  result_.tally.resize(names.size());
+  result_.pairScores.resize(pairings.size());
+  if (names.size() != 2) sprt_.on = false;
 }
 
 void MatchReport::add(GameRecord game) {
   const int winner = winningEngine(game);
-  for (int e = 0; e < 2; ++e) {
-    MatchScore& s = result_.tally[e].score;
+  for (const int e : {game.blackEngine, game.whiteEngine}) {
+    MatchScore& s = result_.tally[static_cast<size_t>(e)].score;
     if (winner < 0) {
       ++s.draws;
     } else if (winner == e) {
@@ -105,23 +138,38 @@ void MatchReport::add(GameRecord game) {
       ++s.losses;
     }
   }
+  // The pairing's score, from its first engine's side.
+  size_t pairing = 0;
+  while (pairing + 1 < result_.pairings.size() &&
+         !(std::min(game.blackEngine, game.whiteEngine) == result_.pairings[pairing].first &&
+           std::max(game.blackEngine, game.whiteEngine) == result_.pairings[pairing].second)) {
+    ++pairing;
+  }
+  const Pairing& players = result_.pairings[pairing];
+  MatchScore& s = result_.pairScores[pairing];
+  if (winner < 0) {
+    ++s.draws;
+  } else if (winner == players.first) {
+    ++s.wins;
+  } else {
+    ++s.losses;
+  }
   for (int i = 0; i < game.plies(); ++i) {
-    const Side side = i % 2 == 0 ? kBlack : kWhite;
-    const int e = side == kBlack ? game.blackEngine : 1 - game.blackEngine;
-    EngineTally& t = result_.tally[e];
+    const int e = i % 2 == 0 ? game.blackEngine : game.whiteEngine;
+    EngineTally& t = result_.tally[static_cast<size_t>(e)];
     t.moveSeconds += game.moves[static_cast<size_t>(i)].seconds;
     t.longestMove = std::max(t.longestMove, game.moves[static_cast<size_t>(i)].seconds);
     ++t.moves;
   }
   if (clock_.on()) {
-    result_.tally[game.blackEngine].clockLeft.push_back(clockLeftAtEnd(game, kBlack, clock_));
-    result_.tally[1 - game.blackEngine].clockLeft.push_back(clockLeftAtEnd(game, kWhite, clock_));
+    result_.tally[static_cast<size_t>(game.blackEngine)].clockLeft.push_back(clockLeftAtEnd(game, kBlack, clock_));
+    result_.tally[static_cast<size_t>(game.whiteEngine)].clockLeft.push_back(clockLeftAtEnd(game, kWhite, clock_));
   }
-  const MatchScore& s = result_.tally[0].score;
   out_ << "game " << game.number << "/" << totalGames_ << ": " << game.blackName << " (black) - " << game.whiteName
        << " (white): " << (winner < 0 ? "draw" : resultWord(game.winner) + " wins") << ", " << game.reason << ", "
-       << game.plies() << " plies; score " << result_.names[0] << " " << pointsText(s.wins + 0.5 * s.draws) << " - "
-       << pointsText(s.losses + 0.5 * s.draws) << " " << result_.names[1];
+       << game.plies() << " plies; score " << result_.names[static_cast<size_t>(players.first)] << " "
+       << pointsText(s.wins + 0.5 * s.draws) << " - " << pointsText(s.losses + 0.5 * s.draws) << " "
+       << result_.names[static_cast<size_t>(players.second)];
   if (sprt_.on) {
     const SprtBounds bounds = sprtBounds(sprt_.alpha, sprt_.beta);
     result_.llr = sprtLlr(s, sprt_.elo0, sprt_.elo1);
@@ -135,6 +183,7 @@ void MatchReport::add(GameRecord game) {
 
 void MatchReport::finish() {
   printTable(result_, clock_.on(), out_);
+  if (result_.names.size() > 2) printCrossTable(result_, out_);
   if (sprt_.on) {
     const SprtBounds bounds = sprtBounds(sprt_.alpha, sprt_.beta);
     out_ << "\nSPRT elo0 " << formatNumber("%g", sprt_.elo0) << ", elo1 " << formatNumber("%g", sprt_.elo1)

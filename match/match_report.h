@@ -1,6 +1,7 @@
 #pragma once
 // The account of a match: a line per game in game order with the running
-// score (and the sequential test's ratio), then the table per engine, the
+// score of its pairing (and the sequential test's ratio), then the table per
+// engine, a cross table of the pairings for more than two engines, the
 // test's verdict and how the games ended. A live match, a resumed one and
 // 'tovrane merge' all report through it, so the same games print the same.
 
@@ -28,9 +29,11 @@ struct EngineTally {
 double clockLeftAtEnd(const GameRecord& game, Side side, const GameClock& clock);
 
 struct MatchResult {
-  std::string names[2];
-  std::vector<GameRecord> games;  // in game order
-  EngineTally tally[2];
+  std::vector<std::string> names;
+  std::vector<Pairing> pairings;
+  std::vector<GameRecord> games;   // in game order
+  std::vector<EngineTally> tally;  // per engine
+  std::vector<MatchScore> pairScores;  // per pairing, from its first engine's point of view
   double llr = 0;
   int sprtDecision = 0;  // 0 none, -1 elo0 accepted, +1 elo1 accepted
   int stopSignal = 0;    // the signal that stopped the match early, 0 if none
@@ -41,19 +44,21 @@ struct SprtSetup {
   double elo0 = 0, elo1 = 0, alpha = 0.05, beta = 0.05;
 };
 
-// The winner of a game as an engine index (0 or 1), or -1 for a draw.
+// The winner of a game as an engine index, or -1 for a draw.
 int winningEngine(const GameRecord& game);
 
 class MatchReport {
  public:
-  MatchReport(const std::string (&names)[2], int totalGames, const SprtSetup& sprt, const GameClock& clock,
-              std::ostream& out);
+  // The sequential test only for two engines.
+  MatchReport(const std::vector<std::string>& names, const std::vector<Pairing>& pairings, int totalGames,
+              const SprtSetup& sprt, const GameClock& clock, std::ostream& out);
 
   // Counts a finished game and prints its line; games come in game order.
   void add(GameRecord game);
   // The sequential test has accepted a hypothesis: no more games count.
   bool decided() const { return result_.sprtDecision != 0; }
-  // Prints the table, the test's verdict and the game ends.
+  // Prints the table (and for more than two engines the cross table), the
+  // test's verdict and the game ends.
   void finish();
 
   const MatchResult& result() const { return result_; }

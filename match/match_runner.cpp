@@ -68,14 +68,38 @@ ReadRecord readRecord(const std::string& path) {
   return r;
 }
 
-// A game read back from a record: which engine had black follows from its
-// number (engine 1 has black in odd games), and the names must agree.
-GameRecord recordedGame(GameRecord game, const MatchHeader& header, const std::string& path) {
-  game.blackEngine = (game.number - 1) % 2;
-  if (game.blackName != header.names[game.blackEngine] || game.whiteName != header.names[1 - game.blackEngine]) {
+// A game read back from a record: who played it follows from its number
+// (see tournament.h), and the names must agree.
+GameRecord recordedGame(GameRecord game, const MatchHeader& header, const std::vector<Pairing>& pairings,
+                        const std::string& path) {
+  const GameSeat seat = gameSeat(pairings, game.number - 1);
+  game.blackEngine = seat.blackEngine;
+  game.whiteEngine = seat.whiteEngine;
+  if (game.blackName != header.names[static_cast<size_t>(seat.blackEngine)] ||
+      game.whiteName != header.names[static_cast<size_t>(seat.whiteEngine)]) {
     throw MatchError(path + ": game " + std::to_string(game.number) + " has other players than the match");
   }
   return game;
+}
+
+// Engines that answer alike (engine and engine-deep) get their program's
+// name added, and if that is not enough their number.
+void tellApart(std::vector<EngineSetup>& setups) {
+  auto clashes = [&](size_t e) {
+    for (size_t o = 0; o < setups.size(); ++o) {
+      if (o != e && setups[o].name == setups[e].name) return true;
+    }
+    return false;
+  };
+  std::vector<bool> clash(setups.size());
+  for (size_t e = 0; e < setups.size(); ++e) clash[e] = clashes(e);
+  for (size_t e = 0; e < setups.size(); ++e) {
+    if (clash[e]) setups[e].name += " [" + baseName(setups[e].path) + "]";
+  }
+  for (size_t e = 0; e < setups.size(); ++e) clash[e] = clashes(e);
+  for (size_t e = 0; e < setups.size(); ++e) {
+    if (clash[e]) setups[e].name += " #" + std::to_string(e + 1);
+  }
 }
 
 SprtSetup sprtOf(const MatchHeader& h) { return {h.sprt, h.elo0, h.elo1, h.alpha, h.beta}; }
@@ -135,8 +159,8 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
   TempRoot root;
   MatchResult stopped;
 
-  EngineSetup setups[2];
-  for (int e = 0; e < 2; ++e) {
+  std::vector<EngineSetup> setups(config.engines.size());
+  for (size_t e = 0; e < setups.size(); ++e) {
     const EngineEntry& entry = config.engines[e];
     EngineSetup& s = setups[e];
     s.path = resolveProgram(entry.command.program);
@@ -159,22 +183,18 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
     probe.stop();
     s.name = entry.name.empty() ? *name : entry.name;
   }
-  if (setups[0].name == setups[1].name) {
-    // Two engines that answer alike (engine and engine-deep): tell them apart.
-    for (EngineSetup& s : setups) s.name += " [" + baseName(s.path) + "]";
-    if (setups[0].name == setups[1].name) {
-      setups[0].name += " #1";
-      setups[1].name += " #2";
-    }
-  }
-  const std::string names[2] = {setups[0].name, setups[1].name};
+  tellApart(setups);
+  std::vector<std::string> names;
+  for (const EngineSetup& s : setups) names.push_back(s.name);
   const MatchHeader header = matchHeader(config, names);
+  const std::vector<Pairing> pairings = header.pairings();
+  const int perOpening = 2 * static_cast<int>(pairings.size());
 
   // The games of this shard (all games when not sharded), and those of them
   // an earlier run recorded.
   const OpeningRange range = shardOpenings(totalOpenings, config.shard, config.shards);
-  const int firstGame = 2 * range.begin;
-  const int endGame = 2 * range.end;
+  const int firstGame = perOpening * range.begin;
+  const int endGame = perOpening * range.end;
   std::map<int, GameRecord> recorded;
   RecordWriter record;
   if (earlier) {
@@ -186,11 +206,11 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
     for (GameRecord& g : earlier->file.games) {
       const int k = g.number - 1;
       if (k < firstGame || k >= endGame || recorded.count(k) > 0 ||
-          g.opening != config.openings[static_cast<size_t>(k / 2)]) {
+          g.opening != config.openings[static_cast<size_t>(k / perOpening)]) {
         throw MatchError("record file " + config.recordPath + ": game " + std::to_string(g.number) +
                          " does not belong to this match");
       }
-      recorded.emplace(k, recordedGame(std::move(g), header, config.recordPath));
+      recorded.emplace(k, recordedGame(std::move(g), header, pairings, config.recordPath));
     }
     record.append(config.recordPath, earlier->file.completeBytes);
   } else if (!config.recordPath.empty()) {
@@ -251,7 +271,7 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
 
   // A shard's games alone do not decide the test: 'tovrane merge' does.
   const SprtSetup sprt = config.shards == 1 ? sprtOf(header) : SprtSetup{};
-  MatchReport report(names, header.totalGames(), sprt, header.clock, out);
+  MatchReport report(names, pairings, header.totalGames(), sprt, header.clock, out);
   std::exception_ptr failure;
   size_t p = 0;  // the next of toPlay to report
   bool gap = false;  // a game of this run was not finished: stopped
@@ -323,6 +343,7 @@ MatchResult mergeRecords(const std::vector<std::string>& paths, std::ostream& ou
   for (const std::string& path : paths) records.push_back(readRecord(path));
   if (records.empty()) throw MatchError("no record files given");
   const MatchHeader& header = records[0].header;
+  const std::vector<Pairing> pairings = header.pairings();
   std::map<int, std::pair<GameRecord, size_t>> games;  // by number: the game and its file
   std::vector<std::string> notes;
   for (size_t i = 0; i < records.size(); ++i) {
@@ -336,14 +357,14 @@ MatchResult mergeRecords(const std::vector<std::string>& paths, std::ostream& ou
         throw MatchError(paths[i] + ": game " + std::to_string(g.number) + " is not a game of this match");
       }
       const int number = g.number;
-      const auto [it, fresh] = games.emplace(number, std::make_pair(recordedGame(std::move(g), header, paths[i]), i));
+      const auto [it, fresh] = games.emplace(number, std::make_pair(recordedGame(std::move(g), header, pairings, paths[i]), i));
       if (!fresh) {
         throw MatchError("game " + std::to_string(it->first) + " is in both " + paths[it->second.second] + " and " +
                          paths[i]);
       }
     }
   }
-  MatchReport report(header.names, header.totalGames(), sprtOf(header), header.clock, out);
+  MatchReport report(header.names, pairings, header.totalGames(), sprtOf(header), header.clock, out);
   for (auto& [number, game] : games) {
     if (report.decided()) break;
     report.add(std::move(game.first));

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -291,6 +292,93 @@ TEST_F(MatchResumeTest, ShardsRunByGnuParallelMergeToOneRun) {
   const ToolResult merged = runTovrane({"merge", path("shard3.txt"), path("shard1.txt"), path("shard2.txt")});
   ASSERT_EQ(merged.status, 0) << merged.err;
   EXPECT_EQ(reportWithoutTimes(merged.out), reportWithoutTimes(single.out));
+  EXPECT_TRUE(tempDirsCleaned());
+}
+
+}  // namespace
+}  // namespace tovrane
+
+namespace tovrane {
+namespace {
+
+// The words of each line of the cross table, engine rows only.
+std::vector<std::vector<std::string>> crossTable(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream in(text.substr(std::min(text.size(), text.find("cross table:"))));
+  std::string line;
+  std::getline(in, line);  // the title
+  std::getline(in, line);  // the column numbers
+  while (std::getline(in, line) && !line.empty()) {
+    std::istringstream words(line);
+    rows.emplace_back(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
+  }
+  return rows;
+}
+
+// Four fake engines: A and B play on and draw every game between them at the
+// quiet limit on the opening's last ply; C plays an illegal first move and D
+// exits at its first move, so each loses to A and B, and between them the
+// one with black faults first. A round robin over two openings, whole, in
+// two shards merged, and resumed; then a gauntlet.
+TEST_F(MatchResumeTest, TournamentsGiveTheCrossTableAndMergeFromShards) {
+  std::ofstream(path("quiet.txt")) << "1021 4030 0010 3040\n1121 4131 2111 3141\n";
+  auto tournament = [&](const std::string& record, const std::vector<std::string>& more) {
+    cli::Args args = {"match", "--engine", "cmd=" + kFake, kTool, "A", "--engine", "cmd=" + kFake, kTool, "B",
+                      "pick=last", "--engine", "cmd=" + kFake, kTool, "C", "illegal@1", "--engine", "cmd=" + kFake,
+                      kTool, "D", "exit@1", "--opening-file", path("quiet.txt"), "--draw-plies", "4",
+                      "--concurrency", "2", "--record", record};
+    args.insert(args.end(), more.begin(), more.end());
+    return runTovrane(args);
+  };
+  const ToolResult whole = tournament(path("whole.txt"), {});
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  using Row = std::vector<std::string>;
+  const std::vector<Row> expected = {{"1", "A", "-", "2/4", "4/4", "4/4"},
+                                     {"2", "B", "2/4", "-", "4/4", "4/4"},
+                                     {"3", "C", "0/4", "0/4", "-", "2/4"},
+                                     {"4", "D", "0/4", "0/4", "2/4", "-"}};
+  EXPECT_EQ(crossTable(whole.out), expected) << whole.out;
+  // Each engine's row: games, wins, draws, losses, score.
+  const std::regex aRow(R"(\nA +12 +8 +4 +0 +83\.3%)");
+  const std::regex cRow(R"(\nC +12 +2 +0 +10 +16\.7%)");
+  EXPECT_TRUE(std::regex_search(whole.out, aRow)) << whole.out;
+  EXPECT_TRUE(std::regex_search(whole.out, cRow)) << whole.out;
+  // Six pairings, twelve games an opening: game 13 is the second opening's first.
+  EXPECT_NE(whole.out.find("game 13/24: A (black) - B (white): draw"), std::string::npos) << whole.out;
+  EXPECT_NE(whole.out.find("game 12/24: D (black) - C (white): white wins"), std::string::npos) << whole.out;
+
+  for (const char* shard : {"1/2", "2/2"}) {
+    const ToolResult run = tournament(path(std::string("shard") + shard[0] + ".txt"), {"--shard", shard});
+    ASSERT_EQ(run.status, 0) << run.err;
+  }
+  const ToolResult merged = runTovrane({"merge", path("shard2.txt"), path("shard1.txt")});
+  ASSERT_EQ(merged.status, 0) << merged.err;
+  EXPECT_EQ(reportWithoutTimes(merged.out), reportWithoutTimes(whole.out));
+
+  // A record cut after its header and first games resumes to the whole.
+  const std::string full = readText(path("whole.txt"));
+  size_t cut = full.find("\ngame 5\n");
+  ASSERT_NE(cut, std::string::npos);
+  std::ofstream(path("cut.txt"), std::ios::binary) << full.substr(0, cut + 3);
+  const ToolResult resumed = tournament(path("cut.txt"), {"--resume"});
+  ASSERT_EQ(resumed.status, 0) << resumed.err;
+  EXPECT_EQ(reportWithoutTimes(resumed.out), reportWithoutTimes(whole.out));
+  // A record of the tournament does not resume a match of its first two engines.
+  const ToolResult two = runTovrane({"match", "--engine", "cmd=" + kFake, kTool, "A", "--engine", "cmd=" + kFake,
+                                     kTool, "B", "pick=last", "--opening-file", path("quiet.txt"), "--draw-plies",
+                                     "4", "--record", path("whole.txt"), "--resume"});
+  EXPECT_EQ(two.status, 1);
+  EXPECT_NE(two.err.find("belongs to another match (engines '4' vs '2')"), std::string::npos) << two.err;
+
+  // The gauntlet: A against each other engine, no more.
+  const ToolResult gauntlet = tournament(path("gauntlet.txt"), {"--tournament", "gauntlet"});
+  ASSERT_EQ(gauntlet.status, 0) << gauntlet.err;
+  EXPECT_NE(gauntlet.out.find("game 12/12: "), std::string::npos) << gauntlet.out;
+  const std::vector<Row> gauntletTable = {{"1", "A", "-", "2/4", "4/4", "4/4"},
+                                          {"2", "B", "2/4", "-"},
+                                          {"3", "C", "0/4", "-"},
+                                          {"4", "D", "0/4", "-"}};
+  EXPECT_EQ(crossTable(gauntlet.out), gauntletTable) << gauntlet.out;
   EXPECT_TRUE(tempDirsCleaned());
 }
 

@@ -451,7 +451,13 @@ TEST_F(MatchTest, BadArgumentsAreRefused) {
       {"match"},
       {"match", "--engine", "cmd=" + kFake},
       {"match", "--engine", "dir=/", "--engine", "cmd=" + kFake},
-      {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--engine", "cmd=c"},
+      // Three engines make a tournament: two cannot, nor a sequential test.
+      {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--tournament", "gauntlet"},
+      {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--engine", "cmd=c", "--tournament", "swiss"},
+      {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--engine", "cmd=c", "--sprt", "0", "5"},
+      {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--rules", "draw50"},
+      {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--tc", "0"},
+      {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--tc", "1+x"},
       {"match", "--engine", "cmd=a", "dir=" + path("nowhere"), "--engine", "cmd=b"},
       {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--sprt", "5", "0"},
       {"match", "--engine", "cmd=a", "--engine", "cmd=b", "--time", "0"},
@@ -468,6 +474,7 @@ TEST_F(MatchTest, BadArgumentsAreRefused) {
   const ToolResult help = runTovrane({"match", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--sprt ELO0 ELO1"), std::string::npos);
+  for (const RulesPreset& preset : rulesPresets()) EXPECT_NE(help.out.find(preset.name), std::string::npos);
 }
 
 TEST_F(MatchTest, EnginesThatAnswerAlikeAreToldApart) {

@@ -13,12 +13,13 @@
 namespace tovrane::cli {
 
 const char* const kMatchUsage =
-    "match --engine cmd=PROGRAM [arg=WORD|ARG...] [dir=DIR] [name=NAME] --engine ... [options]";
+    "match --engine cmd=PROGRAM [arg=WORD|ARG...] [dir=DIR] [name=NAME] --engine ... [--engine ...] [options]";
 
 namespace {
 
-const char* const kMatchHelpText = R"(Plays games between two engine programs and reports the result. Each engine
-is given by the words after --engine, up to the next option:
+const char* const kMatchHelpText = R"(Plays games between two engine programs, or a tournament between more, and
+reports the result. Each engine is given by the words after --engine, up to
+the next option:
   cmd=PROGRAM    the program: a path, or a name looked up in PATH (required)
   arg=WORD       WORD is passed to the program as an argument, even when it
                  starts with -- or looks like one of these words
@@ -28,6 +29,14 @@ is given by the words after --engine, up to the next option:
   name=NAME      the name shown in the output (default: the engine's answer
                  to "name?")
 Every engine runs in a fresh temporary working directory, removed at the end.
+
+Tournaments (three or more --engine):
+  --tournament KIND  round-robin (default): every engine against every other;
+                     gauntlet: the first engine against each of the others.
+                     Every pairing plays every opening with both colours; the
+                     games go opening by opening, all pairings in turn. The
+                     table gives each engine's score and Elo against the
+                     field it met, then a cross table of the pairings.
 
 Openings (each is played twice, once with each engine as black):
   --openings N       number of openings (default 10; with --opening-file:
@@ -61,7 +70,8 @@ Running:
   --shard K/N        play only the K-th of N equal blocks of the openings;
                      'tovrane merge' reports the shards' records together
   --sprt ELO0 ELO1   stop when the sequential test accepts ELO0 or ELO1 as
-                     the first engine's Elo advantage (not within a shard)
+                     the first engine's Elo advantage (not within a shard;
+                     two engines only)
   --alpha A, --beta B  error rates of the sequential test (default 0.05)
 
 A reply that is not "move dddd", an illegal move, no reply within the time
@@ -115,6 +125,7 @@ constexpr int kMaxOpenings = 100000;
 constexpr int kMaxOpeningPlies = 60;
 constexpr int kMaxPlies = 100000;
 constexpr int kMaxConcurrency = 64;
+constexpr size_t kMaxEngines = 32;
 
 double parseNumber(const std::string& text, double low, double high, const std::string& what) {
   char* end = nullptr;
@@ -186,7 +197,7 @@ const std::string& valueOf(const Args& args, size_t& i) {
 
 int runMatch(Args& args, std::ostream& out) {
   MatchConfig config;
-  int engineCount = 0;
+  bool haveTournament = false;
   int openingCount = -1;
   int plies = -1;
   bool haveSeed = false;
@@ -199,9 +210,20 @@ int runMatch(Args& args, std::ostream& out) {
   for (size_t i = 0; i < args.size();) {
     const std::string& option = args[i];
     if (option == "--engine") {
-      if (engineCount == 2) throw UsageError("--engine given more than twice");
+      if (config.engines.size() == kMaxEngines) {
+        throw UsageError("at most " + std::to_string(kMaxEngines) + " engines in a tournament");
+      }
       ++i;
-      config.engines[engineCount++] = parseEngine(args, i);
+      config.engines.push_back(parseEngine(args, i));
+      continue;
+    }
+    if (option == "--tournament") {
+      const std::string& kind = valueOf(args, i);
+      if (!parseTournamentName(kind, config.tournament)) {
+        throw UsageError("--tournament must be round-robin or gauntlet, got '" + kind + "'");
+      }
+      haveTournament = true;
+      ++i;
       continue;
     }
     if (option == "--openings") {
@@ -264,7 +286,11 @@ int runMatch(Args& args, std::ostream& out) {
   // The numbers given override the preset's, whatever the order of the options.
   if (drawPlies) config.rules.quietLimit = *drawPlies;
   if (maxPlies) config.rules.maxPlies = *maxPlies;
-  if (engineCount != 2) throw UsageError(std::string("usage: tovrane ") + kMatchUsage);
+  if (config.engines.size() < 2) throw UsageError(std::string("usage: tovrane ") + kMatchUsage);
+  if (config.engines.size() == 2 && haveTournament) {
+    throw UsageError("--tournament needs three or more engines (two play a match)");
+  }
+  if (config.engines.size() > 2 && config.sprt) throw UsageError("--sprt needs exactly two engines");
   if (config.resume && config.overwrite) throw UsageError("--resume and --overwrite exclude each other");
   if ((config.resume || config.overwrite) && config.recordPath.empty()) {
     throw UsageError("--resume and --overwrite need --record FILE");

@@ -59,7 +59,7 @@ const std::vector<Command>& commands() {
        .run = runBench},
       {.name = "match",
        .usage = kMatchUsage,
-       .summary = "play games between two engine programs and report the result (see match --help)",
+       .summary = "play games between two engine programs (or a tournament of more) and report the result",
        .help = kMatchHelp,
        .run = runMatch},
       {.name = "merge",
