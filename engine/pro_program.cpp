@@ -1,6 +1,8 @@
 // engine-pro's main function: options, then the same referee loop as the
-// exact programs, driving the time-budgeted search.
+// exact programs, driving the time-budgeted search, on its own game clock
+// when it has one.
 
+#include <chrono>
 #include <iostream>
 #include <new>
 #include <string>
@@ -8,11 +10,49 @@
 
 #include "engine/pro_options.h"
 #include "engine/referee_loop.h"
+#include "engine/time_manager.h"
 #include "game/opening_book.h"
 #include "search/engine_settings.h"
 #include "search/pro_search.h"
 
 namespace tovrane {
+
+namespace {
+
+// The search on a game clock: before each move the clock's plan becomes the
+// search's time plan; the clock is charged with the whole turn, from the
+// command read to the reply about to be written.
+class ClockedSearch : public MoveChooser {
+ public:
+  ClockedSearch(ProSearch& search, const ClockControl& control, double moveCap)
+      : search_(search), clock_(control), moveCap_(moveCap) {}
+
+  bool chooseMove(Board& board, Side side, Move& out) override {
+    const auto start = std::chrono::steady_clock::now();
+    MovePlan plan = clock_.plan();
+    if (moveCap_ > 0) {
+      // As --movetime alone would plan it.
+      plan.softSeconds = std::min(plan.softSeconds, 0.4 * moveCap_);
+      plan.hardSeconds = std::min(plan.hardSeconds, 0.8 * moveCap_);
+    }
+    search_.setTimePlan(plan.softSeconds, plan.hardSeconds);
+    const bool moved = search_.chooseMove(board, side, out);
+    clock_.charge(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    return moved;
+  }
+  void gameStarted(const Board& board) override {
+    clock_.reset();
+    search_.gameStarted(board);
+  }
+  void movePlayed(const Board& board, Side sideToMove) override { search_.movePlayed(board, sideToMove); }
+
+ private:
+  ProSearch& search_;
+  GameClock clock_;
+  double moveCap_;  // seconds; 0: none
+};
+
+}  // namespace
 
 int runProProgram(int argc, const char* const* argv) {
   std::ios::sync_with_stdio(false);
@@ -22,6 +62,10 @@ int runProProgram(int argc, const char* const* argv) {
   if (!parseProOptions(args, options, error)) {
     std::cerr << "engine-pro: " << error << "\n";
     return 2;
+  }
+  if (options.help) {
+    std::cout << proHelpText() << std::flush;
+    return 0;
   }
   static OpeningBook book;
   ProSearch* search = nullptr;
@@ -35,12 +79,18 @@ int runProProgram(int argc, const char* const* argv) {
   search->setTimeBudget(options.moveSeconds);
   if (options.nodes > 0) {
     // The node count decides alone; the clock only guards against a runaway.
-    search->setTimePlan(3600, 3600);
+    if (options.clock.base <= 0) search->setTimePlan(3600, 3600);
     search->setNodeLimit(options.nodes);
   }
   if (options.depth > 0) search->setFixedDepth(options.depth);
-  search->setDrawPlies(options.drawPlies);
-  static RefereeLoop loop(kProEngine, *search, std::cin, std::cout, nullptr);
+  search->setRules(options.rules);
+  if (options.drawPlies > 0) search->setDrawPlies(options.drawPlies);
+  MoveChooser* player = search;
+  if (options.clock.base > 0) {
+    static ClockedSearch clocked(*search, options.clock, options.moveSecondsGiven ? options.moveSeconds : 0);
+    player = &clocked;
+  }
+  static RefereeLoop loop(kProEngine, *player, std::cin, std::cout, nullptr);
   return loop.run();
 }
 

@@ -120,6 +120,17 @@ TEST(EnginePro, BadArgumentsGetOneLineAndStatusTwo) {
   }
 }
 
+TEST(EnginePro, HelpListsTheOptionsOnStandardOutput) {
+  const test::ProgramRun run = test::runProgram(test::programPath("engine-pro"), {"--help"}, "name?\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out.rfind("usage: engine-pro [options]\n", 0), 0u) << run.out;
+  for (const char* option : {"--movetime", "--clock", "--rules", "--hash", "--draw-plies", "--depth", "--nodes"}) {
+    EXPECT_NE(run.out.find(std::string("\n  ") + option + " "), std::string::npos) << option;
+  }
+  EXPECT_EQ(run.out.find("name Tovrane"), std::string::npos) << "it played instead";
+}
+
 TEST(EnginePro, PlaysByTheClockWithItsOptions) {
   // Three turns at 0.02 s a move, each in a position known here: a search
   // stopped by the clock still answers a legal move.

@@ -323,6 +323,25 @@ TEST_F(MatchTest, AFlagFallLosesAndTheIncrementKeepsTheClockGoing) {
   for (const GameRecord& g : timed) EXPECT_EQ(g.end, GameEnd::kTimeout) << g.reason;
 }
 
+// engine-pro on a clock of one second per game keeps to it under the
+// referee's clock of three: at its default of a second a move it would lose
+// on time within a few moves.
+TEST_F(MatchTest, EngineProKeepsToItsClock) {
+  const std::string pro = std::string(TOVRANE_BIN_DIR) + "/app/engine-pro";
+  cli::Args args = {"match", "--engine", "cmd=" + pro, "arg=--clock", "arg=1", "arg=--hash", "arg=4"};
+  addFake(args, "Fake");
+  args.insert(args.end(), {"--openings", "1", "--plies", "2", "--tc", "3", "--draw-plies", "30", "--record",
+                           path("games.txt")});
+  const ToolResult run = runTovrane(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<GameRecord> games = readRecord(path("games.txt"));
+  ASSERT_EQ(games.size(), 2u);
+  for (const GameRecord& g : games) {
+    EXPECT_TRUE(endedByRule(g.end)) << g.reason;
+    EXPECT_GT(g.plies(), 8) << g.reason;
+  }
+}
+
 TEST_F(MatchTest, OpeningMoveWinsOverTheEnginesOwnBook) {
   // The engine's own book plays 1020 from the start position; the opening
   // line says 1121.

@@ -182,9 +182,20 @@ TEST(ProOptions, ReadsEveryOptionAndRefusesTheRest) {
   EXPECT_EQ(options.hashMegabytes, 16u);
   EXPECT_EQ(options.drawPlies, 60);
   EXPECT_EQ(options.depth, 4);
+  EXPECT_FALSE(options.help);
+  ProOptions clocked;
+  ASSERT_TRUE(parseProOptions({"--clock", "10+0.1", "--rules", "pieces50-repetition", "--help"}, clocked, error));
+  EXPECT_DOUBLE_EQ(clocked.clock.base, 10);
+  EXPECT_DOUBLE_EQ(clocked.clock.increment, 0.1);
+  EXPECT_EQ(clocked.rules, *rulesByName("pieces50-repetition"));
+  EXPECT_TRUE(clocked.help);
+  EXPECT_FALSE(clocked.moveSecondsGiven);
+  ASSERT_TRUE(parseProOptions({"--clock", "60"}, clocked, error));
+  EXPECT_DOUBLE_EQ(clocked.clock.increment, 0);
   for (const std::vector<std::string>& bad :
        {std::vector<std::string>{"--movetime", "0.009"}, {"--movetime", "abc"}, {"--hash", "1025"}, {"--depth"},
-        {"--draw-plies", "0"}, {"-movetime", "1"}}) {
+        {"--draw-plies", "0"}, {"-movetime", "1"}, {"--clock", "0"}, {"--clock", "1+"}, {"--clock", "+1"},
+        {"--clock", "10+61"}, {"--rules", "draw50"}, {"--clock", "10", "--depth", "5"}}) {
     ProOptions untouched;
     EXPECT_FALSE(parseProOptions(bad, untouched, error)) << bad[0];
     EXPECT_FALSE(error.empty());

@@ -1,0 +1,97 @@
+// engine-pro's time manager against a simulated clock: whatever the search
+// does within the plan, and whatever the unseen overhead up to the allowance,
+// the referee's clock never runs out, and the clock is put to use.
+
+#include "engine/time_manager.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+namespace tovrane {
+namespace {
+
+enum class Spend { kHard, kSoft, kBetween };
+
+struct GameOnClock {
+  double minLeft;    // the referee's clock, lowest after any move
+  double usedShare;  // of base plus the increments received, used by the end
+};
+
+// moves moves on the clock; the search spends by spend, overshooting its
+// hard limit by up to kMoveFloor, and each move costs an unseen overhead up
+// to kMoveOverhead that the referee charges and the program does not measure.
+GameOnClock playOnClock(const ClockControl& control, Spend spend, int moves, std::mt19937& random) {
+  GameClock clock(control);
+  double referee = control.base;
+  double minLeft = referee;
+  std::uniform_real_distribution<double> unit(0, 1);
+  for (int m = 0; m < moves; ++m) {
+    const MovePlan plan = clock.plan();
+    EXPECT_GE(plan.softSeconds, 0);
+    EXPECT_LE(plan.softSeconds, plan.hardSeconds);
+    // Never more than what is left above the reserve.
+    EXPECT_LE(plan.hardSeconds, std::max(0.0, clock.left() - kClockReserve)) << "move " << m;
+    double seconds = spend == Spend::kHard   ? plan.hardSeconds
+                     : spend == Spend::kSoft ? plan.softSeconds
+                                             : plan.softSeconds + unit(random) * (plan.hardSeconds - plan.softSeconds);
+    seconds += kMoveFloor * unit(random);
+    const double unseen = kMoveOverhead * unit(random);
+    referee -= seconds + unseen;
+    minLeft = std::min(minLeft, referee);
+    referee += control.increment;
+    clock.charge(seconds);
+    // The program's own clock never shows more than the referee's.
+    EXPECT_LE(clock.left(), referee + 1e-9);
+  }
+  const double received = control.base + moves * control.increment;
+  return {minLeft, (received - referee) / received};
+}
+
+TEST(TimeManager, NeverFlagsAndUsesTheClock) {
+  std::mt19937 random(7);
+  const ClockControl controls[] = {{1, 0.01}, {10, 0.1}, {1, 0}, {60, 0}, {1800, 0}, {3, 2}, {0.05, 0.01}};
+  for (const ClockControl& control : controls) {
+    for (const Spend spend : {Spend::kHard, Spend::kSoft, Spend::kBetween}) {
+      SCOPED_TRACE("clock " + std::to_string(control.base) + "+" + std::to_string(control.increment) + " spend " +
+                   std::to_string(static_cast<int>(spend)));
+      // 200 moves a side is the longest game the referee's default cap allows.
+      const GameOnClock game = playOnClock(control, spend, 200, random);
+      EXPECT_GT(game.minLeft, 0);
+      if (control.base >= 1 && (control.increment > 0 || control.base >= 10)) {
+        // Spending even only the soft limit, most of the clock goes into the game.
+        EXPECT_GT(game.usedShare, 0.5);
+      }
+    }
+  }
+}
+
+TEST(TimeManager, SpendsMoreWithMoreTimeButNeverABigShareOnOneMove) {
+  double previous = 0;
+  for (double left = 0; left < 100; left += 0.37) {
+    const MovePlan plan = planMove(left, 0.1, 0);
+    EXPECT_GE(plan.softSeconds, previous) << left;
+    previous = plan.softSeconds;
+    // A lot left: at most a quarter of it (plus the increment) on one move.
+    if (left > 1) {
+      EXPECT_LE(plan.hardSeconds, left / 4 + 0.1) << left;
+    }
+  }
+  // Nothing above the reserve: the search plays the first move it finds.
+  const MovePlan empty = planMove(kClockReserve, 0.1, 0);
+  EXPECT_EQ(empty.softSeconds, 0);
+  EXPECT_EQ(empty.hardSeconds, 0);
+  // Without an increment, the fixed cost of the moves to come is kept back.
+  EXPECT_EQ(planMove(0.5, 0, 0).hardSeconds, 0);
+  EXPECT_GT(planMove(0.5, 0, 150).hardSeconds, 0);
+  // A new game gives the whole base back.
+  GameClock clock({5, 0});
+  clock.charge(2);
+  EXPECT_LT(clock.left(), 3.01);
+  clock.reset();
+  EXPECT_EQ(clock.left(), 5);
+}
+
+}  // namespace
+}  // namespace tovrane
