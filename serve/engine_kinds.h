@@ -1,13 +1,16 @@
 #pragma once
-// The engines the web page can play against, run in-process. Each request
-// builds its own search objects, so searches of different games never share
-// state.
+// The engines the web page can play against, run in-process: six named
+// levels from a beginner's opponent to engine-pro at its strongest, and the
+// programs by name. Each request builds its own search objects, so searches
+// of different games never share state.
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
 #include "game/board.h"
+#include "rules/game_rules.h"
 
 namespace tovrane {
 
@@ -19,23 +22,56 @@ struct EngineAnswer {
 };
 
 // What an engine is asked: the position, and the game that led to it (for
-// an engine that knows about repetitions and the quiet-ply draw).
+// an engine that knows about repetitions and the quiet limit).
 struct EngineQuestion {
   Board board{};
   Side side = kBlack;
-  std::vector<Move> history;  // every move from the initial position
-  double budgetSeconds = 0;   // for engines with a time budget
+  Board start{};               // where the game began
+  Side startSide = kBlack;
+  std::vector<Move> history;   // every move from start
+  GameRules rules{};
+  double budgetSeconds = 0;    // for engines with a time budget
+  uint64_t seed = 0;           // for the levels that choose at random
 };
 
 struct EngineKind {
-  const char* id;     // the program's name: engine, engine-deep, ...
+  const char* id;     // a level (level-1 ... level-6) or a program's name
   const char* label;  // what the page shows
-  bool timeBudget;    // searches for a given number of seconds per move
+  bool isLevel;
+  bool askSeconds;    // the request says the seconds per move (engine-pro)
+  double seconds;     // a level's own time per move; 0: not timed
   EngineAnswer (*think)(const EngineQuestion& question);
 };
 
-// In the order the page offers them.
+// In the order the page offers them: the levels, weakest first, then the
+// programs.
 const std::vector<EngineKind>& engineKinds();
 const EngineKind* findEngineKind(std::string_view id);
+
+// The levels' weakness: every legal move is scored by engine-pro's search
+// of the position after it to childDepth plies; one is picked at random
+// among those within marginScore of the best, or with blunderPercent
+// chance among all moves. Exposed for the tests.
+struct WeakLevel {
+  int childDepth;
+  int32_t marginScore;
+  int blunderPercent;
+};
+EngineAnswer thinkWeak(const WeakLevel& level, const EngineQuestion& question);
+
+class ProSearch;
+
+// The page's evaluation of positions (the bar, the graph, the hint):
+// engine-pro's search stopped after about nodes nodes, so the same on every
+// run and machine. One table serves a whole request.
+class PositionJudge {
+ public:
+  explicit PositionJudge(uint64_t nodes);
+  ~PositionJudge();
+  EngineAnswer judge(const EngineQuestion& question);
+
+ private:
+  std::unique_ptr<ProSearch> pro_;
+};
 
 }  // namespace tovrane

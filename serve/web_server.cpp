@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -18,9 +20,11 @@
 #include "eval/evaluator.h"
 #include "match/game_record.h"
 #include "rules/move_generator.h"
+#include "search/pro_search.h"
 #include "serve/capture_path.h"
 #include "serve/engine_kinds.h"
 #include "serve/game_session.h"
+#include "serve/request_guard.h"
 #include "serve/web_assets.h"
 
 namespace tovrane {
@@ -30,11 +34,27 @@ namespace {
 using json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
+// The largest request numbers the page may send.
+constexpr int kMaxPastedMoves = 1000;
+constexpr double kMaxClockSeconds = 3 * 3600;
+constexpr double kMaxIncrementSeconds = 60;
+// The page's evaluations: engine-pro stopped after about this many nodes per
+// position, at most this many positions per request (the page asks again).
+constexpr uint64_t kJudgeNodes = 150000;
+constexpr int kJudgeBatch = 40;
+// Win chance from a score (for the side to move; a piece is worth about
+// 100): 1 / (1 + exp(-score / scale)).
+constexpr double kChanceScale = 120;
+
 double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 const char* sideWord(Side side) { return side == kWhite ? "white" : "black"; }
+
+// JSON text; bytes that are not UTF-8 (from a request) become U+FFFD
+// instead of an exception.
+std::string dumpJson(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 // A request the server refuses: the status and the one-line message.
 struct Refusal {
@@ -42,7 +62,12 @@ struct Refusal {
   std::string message;
 };
 
-[[noreturn]] void refuse(int status, const std::string& message) { throw Refusal{status, message}; }
+[[noreturn]] void refuse(int status, const std::string& message) { throw Refusal{status, oneLine(message)}; }
+
+void setError(httplib::Response& res, int status, const std::string& message) {
+  res.status = status;
+  res.set_content(dumpJson(json{{"error", oneLine(message)}}), "application/json");
+}
 
 json squaresJson(const std::vector<Square>& squares) {
   json out = json::array();
@@ -87,6 +112,34 @@ std::string nameField(const json& body, const char* key, const char* fallback) {
   return name;
 }
 
+Side sideField(const json& body, const char* key) {
+  if (!body.contains(key) || !body[key].is_string()) refuse(400, std::string(key) + " must be \"black\" or \"white\"");
+  const std::string word = body[key].get<std::string>();
+  if (word == "black") return kBlack;
+  if (word == "white") return kWhite;
+  refuse(400, std::string(key) + " must be \"black\" or \"white\"");
+}
+
+double numberField(const json& body, const char* key, double low, double high) {
+  if (!body.contains(key) || !body[key].is_number()) refuse(400, std::string(key) + " must be given as a number");
+  const double value = body[key].get<double>();
+  if (!(value >= low && value <= high)) {
+    std::ostringstream text;
+    text << key << " must be from " << low << " to " << high;
+    refuse(400, text.str());
+  }
+  return value;
+}
+
+Move moveWord(const json& value, const std::string& what) {
+  if (!value.is_string()) refuse(400, what + " must be given as a string");
+  const std::string word = value.get<std::string>();
+  if (word.size() != 4 || !isOnBoardMoveText(word)) {
+    refuse(400, what + ": a move is four digits 0..5 (from-row from-col to-row to-col)");
+  }
+  return readMoveText(word.c_str());
+}
+
 json parseBody(const httplib::Request& req) {
   if (req.body.empty()) return json::object();
   json body = json::parse(req.body, nullptr, false);
@@ -102,7 +155,7 @@ json recordsJson(const std::string& text) {
   std::vector<GameRecord> games;
   try {
     games = readGameRecords(in);
-  } catch (const std::runtime_error& e) {
+  } catch (const std::exception& e) {
     refuse(400, std::string("record ") + e.what());
   }
   if (games.empty()) refuse(400, "the record holds no games");
@@ -143,13 +196,40 @@ json recordsJson(const std::string& text) {
   return {{"games", out}};
 }
 
-EngineQuestion questionFor(const GameSession& session, double budget) {
+// The question about the position after the first plies plies of session.
+EngineQuestion questionFor(const GameSession& session, size_t plies, double budget) {
   EngineQuestion question;
-  question.board = session.board();
-  question.side = session.toMove();
-  for (const SessionPly& ply : session.plies()) question.history.push_back(ply.move);
+  question.board = session.boards()[plies];
+  question.side = plies % 2 == 0 ? session.startSide() : opponent(session.startSide());
+  question.start = session.startBoard();
+  question.startSide = session.startSide();
+  for (size_t i = 0; i < plies; ++i) question.history.push_back(session.plies()[i].move);
+  question.rules = session.rules();
   question.budgetSeconds = budget;
+  question.seed = std::random_device{}();
   return question;
+}
+
+EngineQuestion questionFor(const GameSession& session, double budget) {
+  return questionFor(session, session.plies().size(), budget);
+}
+
+// One entry of the evaluation graph, from black's point of view.
+json evalJson(int32_t sideScore, Side side, const EngineAnswer* answer) {
+  const int32_t score = side == kBlack ? sideScore : -sideScore;
+  json entry = {{"score", score}, {"best", nullptr}, {"depth", 0}, {"winIn", nullptr}};
+  if (score > kProWinBound || score < -kProWinBound) {
+    entry["chance"] = score > 0 ? 1.0 : 0.0;
+    const int plies = kProWinScore - (score > 0 ? score : -score);
+    entry["winIn"] = score > 0 ? plies : -plies;
+  } else {
+    entry["chance"] = 1 / (1 + std::exp(-score / kChanceScale));
+  }
+  if (answer != nullptr && answer->moved) {
+    entry["best"] = moveText(answer->move);
+    entry["depth"] = answer->depth;
+  }
+  return entry;
 }
 
 struct LiveGame {
@@ -157,17 +237,38 @@ struct LiveGame {
   GameSession session;
   std::string blackName;
   std::string whiteName;
-  Clock::time_point turnStart = Clock::now();  // a person's move is timed from here
+  Clock::time_point turnStart = Clock::now();  // a move is timed from here
   bool thinking = false;                       // an engine request owns the game
+  // The evaluation graph: an entry (or null) per position of the moves in
+  // evalMoves, which may be ahead of or apart from the game's.
+  std::vector<Move> evalMoves;
+  std::vector<json> evals{json()};
 };
 
-// What a running search hands back. Shared with the search thread, which may
+std::vector<Move> movesOf(const GameSession& session) {
+  std::vector<Move> moves;
+  for (const SessionPly& ply : session.plies()) moves.push_back(ply.move);
+  return moves;
+}
+
+// Keeps the entries of the positions the game still goes through.
+void syncEvals(LiveGame& game) {
+  const std::vector<Move> moves = movesOf(game.session);
+  size_t same = 0;
+  while (same < moves.size() && same < game.evalMoves.size() && moves[same] == game.evalMoves[same]) ++same;
+  game.evals.resize(same + 1);
+  game.evals.resize(moves.size() + 1);
+  game.evalMoves = moves;
+}
+
+// What a running job hands back. Shared with the job's thread, which may
 // outlive the request that started it when the request gives up waiting.
+template <class Result>
 struct SearchTask {
   std::mutex mutex;
   std::condition_variable doneSignal;
   bool done = false;
-  EngineAnswer answer;
+  Result result{};
   double seconds = 0;
 };
 
@@ -184,6 +285,7 @@ struct SearchSlots {
 struct WebServer::Impl {
   ServeConfig config;
   httplib::Server http;
+  std::unique_ptr<RequestGuard> guard;
   std::shared_ptr<SearchSlots> slots = std::make_shared<SearchSlots>();
   std::atomic<bool> runEntered{false};
   std::atomic<bool> runExited{false};
@@ -204,11 +306,13 @@ struct WebServer::Impl {
   std::string createGame(std::shared_ptr<LiveGame> game);
   std::shared_ptr<LiveGame> findGame(const std::string& id);
 
-  // Runs kind on a worker thread and waits at most config.engineSeconds.
-  EngineAnswer search(const EngineKind& kind, const EngineQuestion& question, double& seconds);
+  // Runs job on a thread of its own in one of the search slots and waits
+  // at most config.engineSeconds for it; what names it in a refusal.
+  template <class Result>
+  Result runSearch(const std::string& what, std::function<Result()> job, double& seconds);
 
   const EngineKind& engineField(const json& body, double& budget) const;
-  json stateJson(const std::string& id, const LiveGame& game) const;
+  json stateJson(const std::string& id, LiveGame& game) const;
 };
 
 std::string WebServer::Impl::createGame(std::shared_ptr<LiveGame> game) {
@@ -248,7 +352,8 @@ std::shared_ptr<LiveGame> WebServer::Impl::findGame(const std::string& id) {
   return it->second.game;
 }
 
-EngineAnswer WebServer::Impl::search(const EngineKind& kind, const EngineQuestion& question, double& seconds) {
+template <class Result>
+Result WebServer::Impl::runSearch(const std::string& what, std::function<Result()> job, double& seconds) {
   {
     std::lock_guard<std::mutex> lock(slots->mutex);
     if (slots->running >= config.searchSlots) {
@@ -256,10 +361,10 @@ EngineAnswer WebServer::Impl::search(const EngineKind& kind, const EngineQuestio
     }
     ++slots->running;
   }
-  auto task = std::make_shared<SearchTask>();
-  std::thread([task, slots = slots, think = kind.think, question] {
+  auto task = std::make_shared<SearchTask<Result>>();
+  std::thread([task, slots = slots, job = std::move(job)] {
     const auto start = Clock::now();
-    const EngineAnswer answer = think(question);
+    Result result = job();
     // The slot is free before the answer goes out, so that a client sending
     // its next request at once never finds it still taken.
     {
@@ -269,7 +374,7 @@ EngineAnswer WebServer::Impl::search(const EngineKind& kind, const EngineQuestio
     }
     {
       std::lock_guard<std::mutex> lock(task->mutex);
-      task->answer = answer;
+      task->result = std::move(result);
       task->seconds = secondsSince(start);
       task->done = true;
     }
@@ -281,11 +386,11 @@ EngineAnswer WebServer::Impl::search(const EngineKind& kind, const EngineQuestio
   if (!task->doneSignal.wait_for(lock, limit, [&] { return task->done; })) {
     // The search cannot be interrupted; it finishes in the background and
     // keeps its slot until then, so runaway searches cannot pile up.
-    refuse(503, std::string(kind.id) + " gave no move within the limit of " +
+    refuse(503, what + " gave no answer within the limit of " +
                     std::to_string(static_cast<int>(config.engineSeconds)) + " s");
   }
   seconds = task->seconds;
-  return task->answer;
+  return task->result;
 }
 
 const EngineKind& WebServer::Impl::engineField(const json& body, double& budget) const {
@@ -293,41 +398,61 @@ const EngineKind& WebServer::Impl::engineField(const json& body, double& budget)
   const std::string id = body["engine"].get<std::string>();
   const EngineKind* kind = findEngineKind(id);
   if (kind == nullptr) refuse(400, "unknown engine '" + id.substr(0, 40) + "'");
-  budget = 0;
-  if (kind->timeBudget) {
-    if (!body.contains("seconds") || !body["seconds"].is_number()) refuse(400, "seconds must be given as a number");
-    budget = body["seconds"].get<double>();
-    if (!(budget >= 0.01 && budget <= config.maxBudgetSeconds)) {
-      refuse(400, "seconds must be from 0.01 to " + std::to_string(static_cast<int>(config.maxBudgetSeconds)));
-    }
-  }
+  budget = kind->askSeconds ? numberField(body, "seconds", 0.01, config.maxBudgetSeconds) : kind->seconds;
   return *kind;
 }
 
-json WebServer::Impl::stateJson(const std::string& id, const LiveGame& game) const {
-  const GameSession& s = game.session;
+json WebServer::Impl::stateJson(const std::string& id, LiveGame& game) const {
+  GameSession& s = game.session;
+  const bool timed = s.clock().initialSeconds > 0;
+  // A flag falls when the state is next looked at (not while an engine
+  // thinks: its move is timed when it comes).
+  if (timed && !s.over() && !game.thinking && secondsSince(game.turnStart) > s.timeLeft(s.toMove())) {
+    s.forfeitOnTime(s.toMove());
+  }
   json moves = json::array();
-  Side side = kBlack;
+  json boards = json::array();
+  Side side = s.startSide();
   for (const SessionPly& ply : s.plies()) {
     moves.push_back(
         {{"move", moveText(ply.move)}, {"side", sideWord(side)}, {"seconds", ply.seconds}, {"capture", ply.capture}});
     side = opponent(side);
   }
+  for (const Board& board : s.boards()) boards.push_back(boardDigits(board));
+  const std::string rules = rulesName(s.rules());
   json state = {{"id", id},
                 {"board", boardDigits(s.board())},
                 {"toMove", sideWord(s.toMove())},
                 {"black", game.blackName},
                 {"white", game.whiteName},
+                {"start", boardDigits(s.startBoard())},
+                {"startSide", sideWord(s.startSide())},
+                {"fromInitial", s.fromInitial()},
+                {"rules", rules.empty() ? "custom" : rules},
                 {"quietPlies", s.quietPlies()},
                 {"moves", moves},
+                {"boards", boards},
                 {"over", s.over()},
                 {"result", nullptr},
                 {"end", nullptr},
                 {"reason", nullptr},
+                {"clock", nullptr},
+                {"thinking", game.thinking},
                 {"legal", json::array()}};
+  if (timed) {
+    auto left = [&](Side who) {
+      const bool running = !s.over() && who == s.toMove();
+      return std::max(0.0, s.timeLeft(who) - (running ? secondsSince(game.turnStart) : 0.0));
+    };
+    state["clock"] = {{"initial", s.clock().initialSeconds},
+                      {"increment", s.clock().incrementSeconds},
+                      {"black", left(kBlack)},
+                      {"white", left(kWhite)},
+                      {"running", s.over() ? json() : json(sideWord(s.toMove()))}};
+  }
   if (s.over()) {
     state["result"] = resultWord(s.winner());
-    state["end"] = gameEndCode(s.end());
+    state["end"] = sessionEndCode(s.end());
     state["reason"] = s.reason();
   } else {
     state["legal"] = legalMovesJson(s.board(), s.toMove());
@@ -337,18 +462,19 @@ json WebServer::Impl::stateJson(const std::string& id, const LiveGame& game) con
 
 void WebServer::Impl::routes() {
   using Handler = std::function<json(const httplib::Request&)>;
-  // Every API handler answers JSON; a Refusal or any other failure becomes a
-  // 4xx or 5xx with a one-line message instead of ending the server.
+  // Every API handler answers JSON; a Refusal becomes a 4xx (503 for a busy
+  // server) with a one-line message, a fault of the server a 500, and none
+  // ends the server.
   auto api = [](Handler handler) {
     return [handler](const httplib::Request& req, httplib::Response& res) {
       try {
-        res.set_content(handler(req).dump(), "application/json");
+        res.set_content(dumpJson(handler(req)), "application/json");
       } catch (const Refusal& r) {
-        res.status = r.status;
-        res.set_content(json{{"error", r.message}}.dump(), "application/json");
+        setError(res, r.status, r.message);
       } catch (const std::exception& e) {
-        res.status = 500;
-        res.set_content(json{{"error", std::string("internal error: ") + e.what()}}.dump(), "application/json");
+        setError(res, 500, std::string("internal error: ") + e.what());
+      } catch (...) {
+        setError(res, 500, "internal error");
       }
     };
   };
@@ -365,9 +491,16 @@ void WebServer::Impl::routes() {
   http.Get("/api/engines", api([](const httplib::Request&) {
              json engines = json::array();
              for (const EngineKind& kind : engineKinds()) {
-               engines.push_back({{"id", kind.id}, {"label", kind.label}, {"timeBudget", kind.timeBudget}});
+               engines.push_back({{"id", kind.id},
+                                  {"label", kind.label},
+                                  {"level", kind.isLevel},
+                                  {"timeBudget", kind.askSeconds}});
              }
-             return json{{"engines", engines}};
+             json rules = json::array();
+             for (const RulesPreset& preset : rulesPresets()) {
+               rules.push_back({{"name", preset.name}, {"meaning", preset.meaning}});
+             }
+             return json{{"engines", engines}, {"rules", rules}};
            }));
 
   // The two circuits, one lap each, for drawing the board: lines between
@@ -381,13 +514,56 @@ void WebServer::Impl::routes() {
              return json{{"small", lap(smallRing)}, {"large", lap(largeRing)}};
            }));
 
+  // A new game: {black, white, rules, clock: {seconds, increment},
+  // start: {board, side}, moves: [...]}, every field optional.
   http.Post("/api/games", api([this](const httplib::Request& req) {
               const json body = parseBody(req);
+              GameRules rules;
+              if (body.contains("rules")) {
+                const json& name = body["rules"];
+                const auto preset = name.is_string() ? rulesByName(name.get<std::string>()) : std::nullopt;
+                if (!preset) refuse(400, "rules must be one of draw80, pieces50-repetition, pieces80");
+                rules = *preset;
+              }
+              ClockSettings clock;
+              if (body.contains("clock")) {
+                const json& c = body["clock"];
+                if (!c.is_object()) refuse(400, "clock must be {seconds, increment}");
+                clock.initialSeconds = numberField(c, "seconds", 1, kMaxClockSeconds);
+                if (c.contains("increment")) clock.incrementSeconds = numberField(c, "increment", 0, kMaxIncrementSeconds);
+              }
               auto game = std::make_shared<LiveGame>();
+              if (body.contains("start")) {
+                const json& start = body["start"];
+                Board board{};
+                if (!start.is_object() || !start.contains("board") || !start["board"].is_string() ||
+                    !parseBoardDigits(start["board"].get<std::string>(), board)) {
+                  refuse(400, "start must be {board: 36 digits 0, 1 (white) or 2 (black), side}");
+                }
+                if (countPieces(board, kBlack) > kPiecesPerSide || countPieces(board, kWhite) > kPiecesPerSide) {
+                  refuse(400, "a side has at most 12 pieces");
+                }
+                game->session = GameSession(rules, clock, board, sideField(start, "side"));
+              } else {
+                game->session = GameSession(rules, clock);
+              }
+              if (body.contains("moves")) {
+                const json& moves = body["moves"];
+                if (!moves.is_array() || moves.size() > kMaxPastedMoves) {
+                  refuse(400, "moves must be a list of at most 1000 move words");
+                }
+                for (size_t i = 0; i < moves.size(); ++i) {
+                  const std::string what = "ply " + std::to_string(i + 1);
+                  const Move move = moveWord(moves[i], what);
+                  std::string why;
+                  if (!game->session.play(move, 0, why)) refuse(422, what + ": " + why);
+                }
+              }
               game->blackName = nameField(body, "black", "black");
               game->whiteName = nameField(body, "white", "white");
               const std::string id = createGame(game);
               std::lock_guard<std::mutex> lock(game->mutex);
+              game->turnStart = Clock::now();
               return stateJson(id, *game);
             }));
 
@@ -397,14 +573,11 @@ void WebServer::Impl::routes() {
 
   http.Post(R"(/api/games/([0-9a-f]{16})/move)", api([this, withGame](const httplib::Request& req) {
               const json body = parseBody(req);
-              if (!body.contains("move") || !body["move"].is_string()) refuse(400, "move must be given as a string");
-              const std::string word = body["move"].get<std::string>();
-              if (word.size() != 4 || !isOnBoardMoveText(word)) {
-                refuse(400, "a move is four digits 0..5: from-row from-col to-row to-col");
-              }
+              if (!body.contains("move")) refuse(400, "move must be given as a string");
+              const Move move = moveWord(body["move"], "move");
               return withGame(req, true, [&](const std::string& id, LiveGame& g) {
                 std::string why;
-                if (!g.session.play(readMoveText(word.c_str()), secondsSince(g.turnStart), why)) refuse(422, why);
+                if (!g.session.play(move, secondsSince(g.turnStart), why)) refuse(422, why);
                 g.turnStart = Clock::now();
                 return stateJson(id, g);
               });
@@ -415,12 +588,23 @@ void WebServer::Impl::routes() {
               int plies = 1;
               if (body.contains("plies")) {
                 if (!body["plies"].is_number_integer()) refuse(400, "plies must be a whole number");
-                plies = body["plies"].get<int>();
-                if (plies < 1 || plies > kMaxGamePlies) refuse(400, "plies must be from 1 to 400");
+                const int64_t count = body["plies"].get<int64_t>();
+                if (count < 1 || count > kMaxPastedMoves) refuse(400, "plies must be from 1 to 1000");
+                plies = static_cast<int>(count);
               }
               return withGame(req, true, [&](const std::string& id, LiveGame& g) {
                 g.session.takeBack(plies);
                 g.turnStart = Clock::now();
+                return stateJson(id, g);
+              });
+            }));
+
+  http.Post(R"(/api/games/([0-9a-f]{16})/resign)", api([this, withGame](const httplib::Request& req) {
+              const json body = parseBody(req);
+              const Side side = sideField(body, "side");
+              return withGame(req, true, [&](const std::string& id, LiveGame& g) {
+                if (g.session.over()) refuse(409, "the game is over: " + g.session.reason());
+                g.session.resign(side);
                 return stateJson(id, g);
               });
             }));
@@ -436,15 +620,22 @@ void WebServer::Impl::routes() {
               {
                 std::lock_guard<std::mutex> lock(game->mutex);
                 if (game->thinking) refuse(409, "the engine is thinking in this game");
-                if (game->session.over()) refuse(409, "the game is over: " + game->session.reason());
-                question = questionFor(game->session, budget);
-                plies = game->session.plies().size();
+                stateJson(id, *game);  // a fallen flag first
+                const GameSession& s = game->session;
+                if (s.over()) refuse(409, "the game is over: " + s.reason());
+                if (budget > 0 && s.clock().initialSeconds > 0) {
+                  // Within the clock: a fifteenth of the time left.
+                  budget = std::min(budget, std::max(0.01, (s.timeLeft(s.toMove()) - secondsSince(game->turnStart)) / 15));
+                }
+                question = questionFor(s, budget);
+                plies = s.plies().size();
                 game->thinking = true;
               }
               EngineAnswer answer;
               double seconds = 0;
               try {
-                answer = search(kind, question, seconds);
+                answer = runSearch<EngineAnswer>(kind.id, [think = kind.think, question] { return think(question); },
+                                                 seconds);
               } catch (...) {
                 std::lock_guard<std::mutex> lock(game->mutex);
                 game->thinking = false;
@@ -452,7 +643,9 @@ void WebServer::Impl::routes() {
               }
               std::lock_guard<std::mutex> lock(game->mutex);
               game->thinking = false;
-              if (game->session.plies().size() != plies) refuse(409, "the game changed while the engine thought");
+              if (game->session.plies().size() != plies || game->session.over()) {
+                refuse(409, "the game changed while the engine thought");
+              }
               std::string why;
               if (!answer.moved || !game->session.play(answer.move, seconds, why)) {
                 refuse(500, std::string(kind.id) + " found no move: " + why);
@@ -480,25 +673,95 @@ void WebServer::Impl::routes() {
                           {"choice", nullptr}};
               if (kind != nullptr && !over) {
                 double seconds = 0;
-                const EngineAnswer answer = search(*kind, question, seconds);
+                const EngineAnswer answer = runSearch<EngineAnswer>(
+                    kind->id, [think = kind->think, question] { return think(question); }, seconds);
                 out["engine"] = kind->id;
                 out["choice"] = answerJson(answer, seconds);
               }
               return out;
             }));
 
+  // The evaluation graph: black's score and win chance and the best move in
+  // every position of the game; positions not yet evaluated are, up to a
+  // batch per request ("pending" says how many are left).
+  http.Post(R"(/api/games/([0-9a-f]{16})/evaluate)", api([this, withGame](const httplib::Request& req) {
+              parseBody(req);
+              std::vector<size_t> todo;
+              std::vector<EngineQuestion> questions;
+              std::vector<Move> moves;
+              withGame(req, false, [&](const std::string&, LiveGame& g) {
+                syncEvals(g);
+                moves = g.evalMoves;
+                for (size_t i = 0; i < g.evals.size() && static_cast<int>(todo.size()) < kJudgeBatch; ++i) {
+                  if (!g.evals[i].is_null()) continue;
+                  todo.push_back(i);
+                  questions.push_back(questionFor(g.session, i, 0));
+                }
+                return json();
+              });
+              std::vector<json> found;
+              if (!questions.empty()) {
+                double seconds = 0;
+                found = runSearch<std::vector<json>>(
+                    "the evaluation",
+                    [questions] {
+                      PositionJudge judge(kJudgeNodes);
+                      std::vector<json> out;
+                      for (const EngineQuestion& q : questions) {
+                        if (!hasAnyMove(q.board, q.side)) {
+                          out.push_back(evalJson(-kProWinScore, q.side, nullptr));  // the side to move has lost
+                          continue;
+                        }
+                        const EngineAnswer answer = judge.judge(q);
+                        out.push_back(evalJson(answer.score, q.side, &answer));
+                      }
+                      return out;
+                    },
+                    seconds);
+              }
+              return withGame(req, false, [&](const std::string&, LiveGame& g) {
+                syncEvals(g);
+                // Entries for positions the game still goes through.
+                for (size_t k = 0; k < todo.size(); ++k) {
+                  const size_t i = todo[k];
+                  bool same = i < g.evals.size();
+                  for (size_t j = 0; same && j < i; ++j) same = moves[j] == g.evalMoves[j];
+                  if (same) g.evals[i] = found[k];
+                }
+                json evals = json::array();
+                int pending = 0;
+                for (size_t i = 0; i < g.evals.size(); ++i) {
+                  json entry = g.evals[i];
+                  const GameSession& s = g.session;
+                  // A game ended by a rule: its last position is worth the award.
+                  if (i + 1 == g.evals.size() && s.over() && s.end() != SessionEnd::kResigned &&
+                      s.end() != SessionEnd::kTimeForfeit && s.end() != SessionEnd::kNoMoves) {
+                    const int32_t award = s.winner() == 0 ? 0 : s.winner() == kBlack ? kProWinScore : -kProWinScore;
+                    entry = evalJson(award, kBlack, nullptr);
+                    entry["winIn"] = nullptr;
+                  }
+                  if (entry.is_null()) ++pending;
+                  evals.push_back(entry);
+                }
+                return json{{"evals", evals}, {"pending", pending}};
+              });
+            }));
+
   http.Get(R"(/api/games/([0-9a-f]{16})/record)", [this](const httplib::Request& req, httplib::Response& res) {
     try {
       std::shared_ptr<LiveGame> game = findGame(req.matches[1]);
       std::lock_guard<std::mutex> lock(game->mutex);
+      if (!game->session.fromInitial()) {
+        refuse(409, "a game from a set-up position has no record form (records start at the initial position); "
+                    "share its link instead");
+      }
       std::ostringstream text;
       text << "# a game played on the tovrane serve page\n";
       writeGameRecord(text, game->session.record(game->blackName, game->whiteName));
       res.set_header("Content-Disposition", "attachment; filename=\"tovrane-game.txt\"");
       res.set_content(text.str(), "text/plain");
     } catch (const Refusal& r) {
-      res.status = r.status;
-      res.set_content(json{{"error", r.message}}.dump(), "application/json");
+      setError(res, r.status, r.message);
     }
   });
 
@@ -507,9 +770,24 @@ void WebServer::Impl::routes() {
   for (const WebAsset& asset : webAssets()) {
     const std::string path = asset.path == std::string("/index.html") ? "/" : asset.path;
     http.Get(path, [&asset](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Cache-Control", "no-cache");
       res.set_content(reinterpret_cast<const char*>(asset.data), asset.size, asset.type);
     });
   }
+
+  // Before any route: a request for another site's name, or a write from
+  // another site's page, is refused.
+  http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+    const std::string host = req.get_header_value("Host");
+    std::string why = guard ? guard->checkHost(host) : std::string("the server is not listening yet");
+    if (why.empty()) {
+      why = guard->checkWrite(req.method, host, req.get_header_value("Origin"), req.has_header("Origin"),
+                              req.get_header_value("Sec-Fetch-Site"));
+    }
+    if (why.empty()) return httplib::Server::HandlerResponse::Unhandled;
+    setError(res, 403, why);
+    return httplib::Server::HandlerResponse::Handled;
+  });
 
   // Unknown paths, bodies over the limit and the like: httplib picks the
   // status; the body says it in one line.
@@ -519,7 +797,7 @@ void WebServer::Impl::routes() {
     if (res.status == 404) message = "unknown path " + req.path.substr(0, 80);
     if (res.status == 413) message = "the request body is larger than the limit";
     if (res.status == 400) message = "malformed HTTP request (a POST needs a body, {} at least)";
-    res.set_content(json{{"error", message}}.dump(), "application/json");
+    setError(res, res.status, message);
   });
   http.set_payload_max_length(config.maxBodyBytes);
   // httplib's default adds SO_REUSEPORT, which would let a second server
@@ -553,6 +831,7 @@ int WebServer::bind() {
     throw std::runtime_error("cannot listen on " + impl_->config.host + " port " +
                              std::to_string(impl_->config.port));
   }
+  impl_->guard = std::make_unique<RequestGuard>(impl_->config.host, port);
   return port;
 }
 
@@ -569,6 +848,12 @@ void WebServer::stop() {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   impl_->http.stop();
+}
+
+std::string exposureWarning(const ServeConfig& config) {
+  if (isLoopbackHost(config.host)) return {};
+  return "warning: listening on " + config.host +
+         " opens the page and its engines to the network; anyone who can reach this machine can use them";
 }
 
 }  // namespace tovrane

@@ -3,20 +3,28 @@
 // engines and replay recorded games. Every rule decision is made here, by the
 // move generator, and reaches the page through a small JSON API:
 //
-//   GET  /api/engines                 the engines on offer
-//   POST /api/games                   a new game {black, white: names}
-//   GET  /api/games/ID                its state: board, moves, legal moves
-//                                     with capture paths, end and reason
+//   GET  /api/engines                 the levels and engines on offer, the rule presets
+//   GET  /api/circuits                the two circuits, for drawing the board
+//   POST /api/games                   a new game {black, white: names, rules: preset,
+//                                     clock: {seconds, increment}, start: {board, side},
+//                                     moves: [...]}, every field optional
+//   GET  /api/games/ID                its state: boards, moves, legal moves with
+//                                     capture paths, clock, end and reason
 //   POST /api/games/ID/move           {move: "1222"}: a move of the side to move
 //   POST /api/games/ID/engine         {engine, seconds?}: the engine moves
 //   POST /api/games/ID/takeback       {plies: n}
+//   POST /api/games/ID/resign         {side}
 //   POST /api/games/ID/analyse        {engine?}: static scores, engine's choice
+//   POST /api/games/ID/evaluate       black's score, win chance and best move in
+//                                     every position of the game
 //   GET  /api/games/ID/record         the game as a match record file
 //   POST /api/records                 a record file's text: its games, board by board
 //
 // Anything malformed, illegal or unknown gets a 4xx status and a JSON body
-// {"error": one line}. The server reads and writes no files: the page is
-// compiled into the program and records arrive in request bodies.
+// {"error": one line}; so does a request whose Host header is not this
+// server's address, or a write from another site's page (403). The server
+// reads and writes no files: the page is compiled into the program and
+// records arrive in request bodies.
 
 #include <cstddef>
 #include <memory>
@@ -34,6 +42,10 @@ struct ServeConfig {
   double engineSeconds = 30;        // an engine request answers 503 after this long
   double maxBudgetSeconds = 10;     // the largest time budget a request may ask for
 };
+
+// A line to show when config.host opens the page beyond this machine
+// (empty for a loopback address).
+std::string exposureWarning(const ServeConfig& config);
 
 class WebServer {
  public:

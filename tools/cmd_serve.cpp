@@ -1,3 +1,4 @@
+#include <iostream>
 #include <ostream>
 #include <stdexcept>
 
@@ -58,6 +59,8 @@ int runServe(Args& args, std::ostream& out) {
     const bool ipv6 = config.host.find(':') != std::string::npos;
     out << "tovrane serve: http://" << (ipv6 ? "[" + config.host + "]" : config.host) << ":" << port
         << "/ (Ctrl-C stops it)" << std::endl;
+    const std::string warning = exposureWarning(config);
+    if (!warning.empty()) std::cerr << "tovrane serve: " << warning << std::endl;
     server.run();
     // Stopped by a signal, or the listening socket failed: wake the waiter
     // in the second case (in the first it has returned already).

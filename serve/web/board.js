@@ -77,9 +77,13 @@ const BoardView = (() => {
     };
 
     // opts: board (36 digits), selected [r,c], targets [{to:[r,c], capture}],
-    // path (squares), last {from, to}, hint {from, to}
+    // path (squares), last {from, to}, hint {from, to} (drawn as an arrow)
     view.render = (opts) => {
       while (svg.firstChild) svg.removeChild(svg.firstChild);
+      const defs = el('defs', {}, svg);
+      const head = el('marker', { id: 'arrow-head', viewBox: '0 0 10 10', refX: 5, refY: 5, markerWidth: 3.2,
+        markerHeight: 3.2, orient: 'auto-start-reverse' }, defs);
+      el('path', { d: 'M0,0 L10,5 L0,10 z', class: 'hint-head' }, head);
       const cells = el('g', {}, svg);
       const mark = (sq) => sq ? `${sq[0]},${sq[1]}` : '';
       const lastSquares = opts.last ? [mark(opts.last.from), mark(opts.last.to)] : [];
@@ -123,6 +127,15 @@ const BoardView = (() => {
             cx: x, cy: y, r: S * 0.33, 'data-square': `${r},${c}`,
           }, svg);
         }
+      }
+      if (opts.hint) {
+        // From the piece's centre to just short of the target's.
+        const [x1, y1] = view.point(opts.hint.from[0], opts.hint.from[1]);
+        const [x2, y2] = view.point(opts.hint.to[0], opts.hint.to[1]);
+        const length = Math.hypot(x2 - x1, y2 - y1) || 1;
+        const cut = S * 0.28 / length;
+        el('line', { class: 'hint-arrow', x1, y1, x2: x2 - (x2 - x1) * cut, y2: y2 - (y2 - y1) * cut,
+          'marker-end': 'url(#arrow-head)', 'data-hint': `${opts.hint.from}>${opts.hint.to}` }, svg);
       }
       for (const t of opts.targets || []) {
         const [x, y] = view.point(t.to[0], t.to[1]);
