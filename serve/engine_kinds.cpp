@@ -132,12 +132,12 @@ EngineAnswer PositionJudge::judge(const EngineQuestion& question) {
 
 const std::vector<EngineKind>& engineKinds() {
   static const std::vector<EngineKind> kinds = {
-      {"level-1", "Level 1 · beginner (plays loosely, often blunders)", true, false, 0, thinkLevel<kBeginner>},
-      {"level-2", "Level 2 · casual (three plies ahead, some blunders)", true, false, 0, thinkLevel<kCasual>},
-      {"level-3", "Level 3 · club (five plies, a little variety)", true, false, 0, thinkLevel<kClub>},
-      {"level-4", "Level 4 · strong (engine-pro, 0.1 s a move)", true, false, 0.1, thinkPro},
-      {"level-5", "Level 5 · expert (engine-pro, 1 s a move)", true, false, 1, thinkPro},
-      {"level-6", "Level 6 · strongest (engine-pro, 10 s a move)", true, false, 10, thinkPro},
+      {"level-1", "Level 1 · beginner", true, false, 0, thinkLevel<kBeginner>},
+      {"level-2", "Level 2 · casual", true, false, 0, thinkLevel<kCasual>},
+      {"level-3", "Level 3 · club", true, false, 0, thinkLevel<kClub>},
+      {"level-4", "Level 4 · strong (engine-pro 0.1 s)", true, false, 0.1, thinkPro},
+      {"level-5", "Level 5 · expert (engine-pro 1 s)", true, false, 1, thinkPro},
+      {"level-6", "Level 6 · strongest (engine-pro 10 s)", true, false, 10, thinkPro},
       {"engine", "engine (depth 5)", false, false, 0, thinkExact<kStandardEngine>},
       {"engine-deep", "engine-deep (depth 6)", false, false, 0, thinkExact<kDeepEngine>},
       {"engine-classic", "engine-classic (depth 5, classic evaluation)", false, false, 0, thinkExact<kClassicEngine>},

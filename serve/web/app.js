@@ -89,13 +89,12 @@ function shownEval() {
 function evalWords(e) {
   if (!e) return 'evaluating…';
   if (e.winIn !== null) {
-    const winner = e.winIn > 0 ? 'black' : 'white';
+    const winner = e.score > 0 ? 'black' : 'white';
     return Math.abs(e.winIn) === 0 ? `${capital(winner)} has won.` : `${capital(winner)} wins by force in ${Math.abs(e.winIn)} plies.`;
   }
   const black = Math.round(e.chance * 100);
-  const lead = e.score === 0 ? 'level' : `${e.score > 0 ? 'black' : 'white'} +${(Math.abs(e.score) / 100).toFixed(2)} pieces`;
-  const who = black === 50 ? 'Even' : black > 50 ? 'Black is better' : 'White is better';
-  return `${who}: black ${black}% · white ${100 - black}% to win (${lead}${e.depth ? `, depth ${e.depth}` : ''})`;
+  const lead = e.score === 0 ? 'even' : `${e.score > 0 ? 'black' : 'white'} +${(Math.abs(e.score) / 100).toFixed(2)}`;
+  return `Win chance: black ${black}% · white ${100 - black}% (${lead})`;
 }
 
 function renderEvalBar() {
@@ -119,6 +118,7 @@ function renderEvalBar() {
   bar.title = e ? `${ahead}'s win chance ${Math.round(share[ahead] * 100)}%` : 'evaluating';
   bar.dataset.black = e ? e.chance.toFixed(3) : '';
   $('eval-text').textContent = ui.game ? evalWords(e) : '';
+  $('eval-text').title = e && e.depth ? `in pieces; engine-pro, depth ${e.depth}; best move ${e.best}` : '';
 }
 
 // How much each ply cost its mover in win chance (positive: a loss).
@@ -398,12 +398,8 @@ function renderResult() {
   list.textContent = '';
   const pending = ui.evals.filter((e) => !e).length;
   const worst = worstPlies();
-  const head = document.createElement('li');
-  head.className = 'summary-head';
-  head.style.listStyle = 'none';
-  head.textContent = pending ? `Evaluating the game… (${pending} positions left)`
-    : worst.length ? 'The moves that cost most:' : 'No move lost much.';
-  list.appendChild(head);
+  $('summary-head').textContent = pending ? `Evaluating the game… (${pending} positions left)`
+    : worst.length ? 'The moves that cost most (win chance of the side that moved):' : 'No move lost much.';
   const pct = (x) => `${Math.round(x * 100)}%`;
   for (const { ply, cost } of worst) {
     const li = document.createElement('li');
@@ -411,7 +407,7 @@ function renderResult() {
     const mine = (e) => mover === 'black' ? e.chance : 1 - e.chance;
     li.className = `worst ${costClass(cost)}`;
     li.textContent = `ply ${ply}, ${mover} ${g.moves[ply - 1].move}: ${pct(mine(ui.evals[ply - 1]))} → ` +
-      `${pct(mine(ui.evals[ply]))} to win; best was ${ui.evals[ply - 1].best || '?'}`;
+      `${pct(mine(ui.evals[ply]))}; best was ${ui.evals[ply - 1].best || '?'}`;
     li.addEventListener('click', () => browse(ply));
     list.appendChild(li);
   }

@@ -1,6 +1,10 @@
 // Drives the `tovrane serve` page in headless Chromium: plays a short game
-// against `engine` by clicking, takes a move back, exports the game, and
-// replays a match record with the arrow keys. Screenshots go to OUT_DIR.
+// against `engine` by clicking, draws a hint, takes a move back, exports the
+// game, and replays a match record with the arrow keys; then, on a
+// phone-sized window, plays a whole game by taps against the weakest level,
+// opens the game's link in a new page and goes back in the game through the
+// evaluation graph. Screenshots go to OUT_DIR; page weight and the time to
+// the first board are printed.
 //
 //   node serve_browser.mjs TOVRANE APP_DIR OUT_DIR
 //
@@ -80,13 +84,35 @@ const browser = await puppeteer.launch({
 let failed = false;
 try {
   const page = await browser.newPage();
-  await page.setViewport({ width: 1180, height: 760 });
+  await page.setViewport({ width: 1280, height: 800 });
   const pageErrors = [];
   page.on('pageerror', (e) => pageErrors.push(e.message));
   await page.goto(url);
-  const statusIs = (text) => page.waitForFunction(
+  const statusIs = (text, on = page) => on.waitForFunction(
     (t) => document.getElementById('status').textContent.startsWith(t), { timeout: 60000 }, text);
-  const status = () => page.$eval('#status', (n) => n.textContent);
+  await statusIs('Your move (black)');
+  await page.waitForFunction(() => document.getElementById('evalbar').dataset.black !== '');
+  // What the page weighs (its own files, then the API answers up to the
+  // first board) and when the first board was drawn.
+  const weight = await page.evaluate(() => {
+    const nav = performance.getEntriesByType('navigation')[0];
+    const files = performance.getEntriesByType('resource').filter((r) => !r.name.includes('/api/'));
+    const apis = performance.getEntriesByType('resource').filter((r) => r.name.includes('/api/'));
+    const sum = (list, key = 'encodedBodySize') => list.reduce((n, r) => n + r[key], 0);
+    return { page: nav.encodedBodySize + sum(files), files: files.length + 1, api: sum(apis),
+      unpacked: nav.decodedBodySize + sum(files, 'decodedBodySize'),
+      firstBoard: performance.getEntriesByName('first-board')[0].startTime, load: nav.loadEventEnd };
+  });
+  console.log(`page weight: ${weight.page} bytes sent (${weight.unpacked} unpacked) in ${weight.files} files, ` +
+    `API answers ${weight.api} bytes; first board drawn ${weight.firstBoard.toFixed(0)} ms after navigation start ` +
+    `(load event ${weight.load.toFixed(0)} ms)`);
+  check(!(await page.evaluate(() => performance.getEntriesByType('resource')
+    .some((r) => !r.name.startsWith(location.origin)))), 'every request goes to the server itself');
+  // The opponent for the clicks: engine, whose replies `tovrane choose` knows.
+  await page.select('#opponent', 'engine');
+  const firstGame = await page.$eval('#board', (n) => n.dataset.game);
+  await page.click('#new-game');
+  await page.waitForFunction((old) => document.getElementById('board').dataset.game !== old, {}, firstGame);
   await statusIs('Your move (black)');
   const gameId = await page.$eval('#board', (n) => n.dataset.game);
   const state = async () => (await fetch(`${url}api/games/${gameId}`)).json();
@@ -134,15 +160,17 @@ try {
   check(capturedPath, 'a capture was offered, and pointing at it drew its path');
   await page.screenshot({ path: path.join(outDir, 'serve-play.png') });
 
-  // Analyse: engine's choice for us is what `tovrane choose` picks, marked on the board.
+  // Hint: an arrow of the best move, the evaluation's best for this position.
   if (!s.over) {
-    await page.click('#analyse');
-    await page.waitForFunction(() => document.getElementById('analysis').textContent.includes('would play'));
-    const analysis = await page.$eval('#analysis', (n) => n.textContent);
-    const scores = `${tool('eval', s.board, '2').trim()} (standard), ${tool('eval', s.board, '2', '--classic').trim()} (classic)`;
-    check(analysis.includes(`black to move: ${scores}`) &&
-      analysis.match(/would play (\d{4})/)[1] === tool('choose', s.board, '2').trim() &&
-      (await page.$$('rect.cell.hint')).length === 2, `analyse: ${analysis.replace('\n', '; ')}`);
+    await page.click('#hint');
+    await page.waitForSelector('line.hint-arrow');
+    const drawn = await page.$eval('line.hint-arrow', (n) => n.getAttribute('data-hint'));
+    const evals = await (await fetch(`${url}api/games/${gameId}/evaluate`, { method: 'POST', body: '{}' })).json();
+    const best = evals.evals[s.moves.length].best;
+    const legal = tool('moves', s.board, '2').split('\n');
+    check(drawn === `${best[0]},${best[1]}>${best[2]},${best[3]}` && legal.includes(best) &&
+      (await page.$$('rect.cell.hint')).length === 2, `hint: the arrow shows ${best}, a legal move`);
+    await page.screenshot({ path: path.join(outDir, 'serve-desktop.png') });
   }
 
   // Take back: our last move and the engine's reply go.
@@ -158,6 +186,7 @@ try {
   // ends on the game's board.
   const cdp = await page.createCDPSession();
   await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: work });
+  await page.click('#share-panel summary');
   await page.click('#export');
   const exported = path.join(work, 'tovrane-game.txt');
   for (let i = 0; i < 100 && !fs.existsSync(exported); i++) await new Promise((r) => setTimeout(r, 50));
@@ -206,6 +235,80 @@ try {
   await page.click('#new-game');
   await statusIs('Your move (white)');
   check(await page.$$eval('#moves li', (n) => n.length) === 1, `engine-pro moved first: ${await page.$eval('#note', (n) => n.textContent)}`);
+
+  // On a phone: no sideways scrolling from 360 px up; a whole game by taps
+  // against level 1, each move the hint's.
+  const phone = await browser.newPage();
+  phone.on('pageerror', (e) => pageErrors.push(e.message));
+  const scrolls = [];
+  for (const width of [360, 1024]) {
+    await phone.setViewport({ width, height: 740, isMobile: width < 800, hasTouch: width < 800 });
+    await phone.goto(url);
+    await statusIs('Your move', phone);
+    scrolls.push(await phone.evaluate(() => document.documentElement.scrollWidth - innerWidth));
+  }
+  await phone.setViewport({ width: 375, height: 667, isMobile: true, hasTouch: true });
+  await phone.goto(url);
+  await statusIs('Your move', phone);
+  scrolls.push(await phone.evaluate(() => document.documentElement.scrollWidth - innerWidth));
+  check(scrolls.every((x) => x === 0), `no sideways scrolling at 360, 1024 and 375 px (${scrolls.join(', ')})`);
+  const boardBox = await (await phone.$('#board')).boundingBox();
+  check(boardBox.x >= 0 && boardBox.x + boardBox.width <= 375 && boardBox.width > 300,
+    `the board fills the phone's width (${boardBox.width.toFixed(0)} px)`);
+  await phone.select('#opponent', 'level-1');
+  await phone.select('#side', 'black');
+  const phoneFirst = await phone.$eval('#board', (n) => n.dataset.game);
+  await phone.tap('#new-game');
+  await phone.waitForFunction((old) => document.getElementById('board').dataset.game !== old, {}, phoneFirst);
+  await statusIs('Your move (black)', phone);
+  const phoneGame = async () => (await fetch(`${url}api/games/${await phone.$eval('#board', (n) => n.dataset.game)}`)).json();
+  let g = await phoneGame();
+  let turns = 0;
+  while (!g.over) {
+    if (++turns > 250) throw new Error('the game against level 1 did not end');
+    await phone.tap('#hint');
+    await phone.waitForSelector('line.hint-arrow', { timeout: 60000 });
+    const [from, to] = (await phone.$eval('line.hint-arrow', (n) => n.getAttribute('data-hint'))).split('>');
+    await phone.tap(`rect[data-hit="${from}"]`);
+    await phone.waitForSelector(`circle.piece.selected[data-square="${from}"]`);
+    await phone.tap(`rect[data-hit="${to}"]`);
+    await phone.waitForFunction((n) => {
+      const status = document.getElementById('status');
+      return status.dataset.over === 'yes' || (document.querySelectorAll('#moves li').length >= n &&
+        status.textContent.startsWith('Your move'));
+    }, { timeout: 60000 }, g.moves.length + 2);
+    g = await phoneGame();
+    check(await pageBoard(phone) === g.board, `phone turn ${turns}: tapped ${from} to ${to}, the drawn board is the game's`);
+    if (turns === 6) {
+      await phone.waitForFunction(() => document.getElementById('evalbar').dataset.black !== '' &&
+        !document.getElementById('eval-text').textContent.startsWith('evaluating'));
+      await phone.screenshot({ path: path.join(outDir, 'serve-phone.png') });
+    }
+  }
+  await phone.waitForFunction(() => !document.getElementById('result-panel').hidden &&
+    !document.getElementById('summary').textContent.includes('Evaluating'), { timeout: 60000 });
+  const result = await phone.$eval('#result-title', (n) => n.textContent);
+  check(result === `${g.result === 'draw' ? 'Draw' : g.result[0].toUpperCase() + g.result.slice(1) + ' wins'}`,
+    `the game against level 1 ended after ${g.moves.length} plies: ${result}, ${g.reason}`);
+  await phone.screenshot({ path: path.join(outDir, 'serve-phone-end.png'), fullPage: true });
+
+  // The link opens the same position, in a new page.
+  const link = await phone.$eval('#share-link', (n) => n.value);
+  const shared = await browser.newPage();
+  shared.on('pageerror', (e) => pageErrors.push(e.message));
+  await shared.setViewport({ width: 375, height: 667, isMobile: true, hasTouch: true });
+  await shared.goto(link);
+  await shared.waitForFunction(() => document.getElementById('status').dataset.over === 'yes');
+  check(await pageBoard(shared) === g.board && await shared.$$eval('#moves li', (n) => n.length) === g.moves.length &&
+    await shared.$eval('#status', (n) => n.textContent) === await phone.$eval('#status', (n) => n.textContent),
+  `the shared link (${link.length} characters) opens the same ${g.moves.length} plies and result`);
+
+  // A tap on the graph's middle shows the position of that ply.
+  await (await shared.$('#graph')).tap();
+  await shared.waitForSelector('#browse-bar:not([hidden])');
+  const ply = Number((await shared.$eval('#browse-text', (n) => n.textContent)).match(/ply (\d+)/)[1]);
+  check(Math.abs(ply - g.moves.length / 2) <= 1 && await pageBoard(shared) === g.boards[ply],
+    `the graph went to ply ${ply}, and the board is that ply's`);
   check(pageErrors.length === 0, `no script errors (${pageErrors.join('; ')})`);
 } catch (e) {
   failed = true;

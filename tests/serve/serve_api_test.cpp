@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
+#include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -16,6 +18,9 @@
 #include "rules/move_generator.h"
 #include "search/engine_settings.h"
 #include "search/search_engine.h"
+#include "serve/engine_kinds.h"
+#include "serve/game_session.h"
+#include "serve/request_guard.h"
 #include "serve/web_server.h"
 
 namespace tovrane {
@@ -31,6 +36,7 @@ class ServeApi : public ::testing::Test {
     server_ = std::make_unique<WebServer>(config);
     const int port = server_->bind();
     thread_ = std::thread([this] { server_->run(); });
+    port_ = port;
     client_ = std::make_unique<httplib::Client>("127.0.0.1", port);
     client_->set_read_timeout(60, 0);
   }
@@ -58,6 +64,7 @@ class ServeApi : public ::testing::Test {
   }
 
   std::unique_ptr<WebServer> server_;
+  int port_ = 0;
   std::thread thread_;
   std::unique_ptr<httplib::Client> client_;
 };
@@ -186,10 +193,39 @@ TEST_F(ServeApi, RefusesIllegalMalformedUnknownAndOversized) {
   expectRefusal(post("/api/records", "plies 3\n", "text/plain"), 400);
   expectRefusal(post("/api/records", "", "text/plain"), 400);
   expectRefusal(post("/api/records", std::string((1 << 20) + 1, '#'), "text/plain"), 413);
-  // None of it changed the game, and the server still plays.
-  const auto [status, state] = post(base + "/move", R"({"move":"1222"})");
+  // A record line that is not UTF-8 is quoted in the message, made printable.
+  expectRefusal(post("/api/records", "game 1\n1 black 1222 \xff\xfe\n", "text/plain"), 400);
+  expectRefusal(post("/api/games", R"({"moves":["1222","1232"]})"), 422);
+  expectRefusal(post("/api/games", R"({"rules":"chess"})"), 400);
+  expectRefusal(post("/api/games", R"({"start":{"board":"2222222222222000000000000111111111111","side":"black"}})"), 400);
+  expectRefusal(post("/api/games", R"({"clock":{"seconds":0}})"), 400);
+  expectRefusal(post(base + "/resign", R"({"side":"red"})"), 400);
+
+  // Random bytes on every route, the GET ones posted to: a 4xx each time.
+  // Bodies mutated from good ones may be good: never a 5xx.
+  const std::vector<std::string> routes = {"/api/games", base + "/move", base + "/engine", base + "/takeback",
+                                           base + "/resign", base + "/analyse", base + "/evaluate",
+                                           "/api/records", "/", "/api/engines", "/api/circuits", base,
+                                           base + "/record"};
+  const std::vector<std::string> good = {R"({"move":"1222"})", R"({"engine":"level-1"})", R"({"plies":1})",
+                                         R"({"side":"black"})", R"({"rules":"draw80","moves":["1222"]})"};
+  std::mt19937 random(24);
+  for (const std::string& route : routes) {
+    for (int round = 0; round < 12; ++round) {
+      std::string bytes(8 + random() % 120, '\0');
+      for (char& ch : bytes) ch = static_cast<char>(random() & 0xff);
+      const auto reply = post(route, bytes, round % 2 ? "text/plain" : "application/json");
+      EXPECT_GE(reply.first, 400) << route;
+      EXPECT_LT(reply.first, 500) << route << ": " << reply.second.dump();
+      std::string mutated = good[random() % good.size()];
+      mutated[random() % mutated.size()] = static_cast<char>(random() & 0xff);
+      const int status = post(route, mutated).first;
+      EXPECT_TRUE(status > 0 && status < 500) << route << " " << status;
+    }
+  }
+  // The server still plays.
+  const auto [status, state] = get(base);
   EXPECT_EQ(status, 200);
-  EXPECT_EQ(state["moves"].size(), 1u);
 }
 
 // An engine request that outlives its limit is answered 503 and leaves the
@@ -203,7 +239,7 @@ TEST_F(ServeApi, EngineRequestsAreBoundedInTime) {
   std::thread thinker([&] { slow = post(base + "/engine", R"({"engine":"engine-deep"})"); });
   const auto [status, engines] = get("/api/engines");
   EXPECT_EQ(status, 200);
-  EXPECT_EQ(engines["engines"].size(), 4u);
+  EXPECT_EQ(engines["engines"].size(), engineKinds().size());
   thinker.join();
   expectRefusal(slow, 503);
   const json state = get(base).second;
@@ -227,6 +263,158 @@ TEST_F(ServeApi, EngineProPlaysWithItsTimeBudget) {
   const std::vector<std::string> legal = generatorMoves(board, kBlack);
   EXPECT_NE(std::find(legal.begin(), legal.end(), reply["answer"]["move"].get<std::string>()), legal.end());
   EXPECT_EQ(reply["state"]["moves"].size(), 1u);
+}
+
+// A page of another site reaching the server through the user's browser:
+// by a name of its own for this machine (its Host header), or by posting to
+// it (its Origin). Refused, 403 with one line; this server's own page is not.
+TEST_F(ServeApi, ForeignHostsAndCrossSiteWritesAreRefused) {
+  start();
+  const std::string self = "127.0.0.1:" + std::to_string(port_);
+  auto send = [&](const char* method, const std::string& path, httplib::Headers headers) {
+    httplib::Result res = std::string(method) == "GET" ? client_->Get(path.c_str(), headers)
+                                                        : client_->Post(path.c_str(), headers, "{}", "application/json");
+    if (!res) return std::pair<int, json>{0, nullptr};
+    EXPECT_FALSE(res->has_header("Access-Control-Allow-Origin"));
+    return std::pair<int, json>{res->status, json::parse(res->body, nullptr, false)};
+  };
+  expectRefusal(send("GET", "/", {{"Host", "rebound.example:" + std::to_string(port_)}}), 403);
+  expectRefusal(send("GET", "/api/engines", {{"Host", "127.0.0.1:1"}}), 403);
+  expectRefusal(send("POST", "/api/games", {{"Host", "rebound.example"}}), 403);
+  EXPECT_EQ(send("GET", "/", {{"Host", "localhost:" + std::to_string(port_)}}).first, 200);
+  EXPECT_EQ(send("GET", "/api/engines", {{"Host", self}}).first, 200);
+  expectRefusal(send("POST", "/api/games", {{"Origin", "http://elsewhere.example"}}), 403);
+  expectRefusal(send("POST", "/api/games", {{"Origin", "null"}}), 403);
+  expectRefusal(send("POST", "/api/records", {{"Origin", "http://localhost:" + std::to_string(port_ + 1)}}), 403);
+  expectRefusal(send("POST", "/api/games", {{"Sec-Fetch-Site", "cross-site"}}), 403);
+  EXPECT_EQ(send("POST", "/api/games", {{"Origin", "http://" + self}, {"Sec-Fetch-Site", "same-origin"}}).first, 200);
+  EXPECT_EQ(send("GET", "/api/engines", {{"Origin", "http://elsewhere.example"}}).first, 200);  // a read
+
+  // Bound to every address: any address literal is this machine, no name is.
+  RequestGuard wild("0.0.0.0", 8080);
+  EXPECT_EQ(wild.checkHost("192.168.1.5:8080"), "");
+  EXPECT_EQ(wild.checkHost("[fe80::1]:8080"), "");
+  EXPECT_NE(wild.checkHost("rebound.example:8080"), "");
+  EXPECT_NE(wild.checkHost("192.168.1.5:8081"), "");
+  RequestGuard named("::1", 80);
+  EXPECT_EQ(named.checkHost("[::1]"), "");
+  EXPECT_EQ(named.checkHost("LOCALHOST:80"), "");
+  ServeConfig open;
+  open.host = "0.0.0.0";
+  EXPECT_NE(exposureWarning(open), "");
+  EXPECT_EQ(exposureWarning(ServeConfig{}), "");
+}
+
+// Games from a set-up position or a list of moves, resignation, and the
+// evaluation of every position.
+TEST_F(ServeApi, SetUpGamesResignAndEvaluations) {
+  start();
+  // Black has six pieces left, white twelve; white to move.
+  const std::string board = "222222000000000000000000111111111111";
+  auto [status, state] = post("/api/games", json{{"start", {{"board", board}, {"side", "white"}}},
+                                                  {"moves", {"4434"}}, {"rules", "pieces80"}}.dump());
+  ASSERT_EQ(status, 200) << state.dump();
+  EXPECT_EQ(state["start"], board);
+  EXPECT_EQ(state["rules"], "pieces80");
+  EXPECT_EQ(state["toMove"], "black");
+  EXPECT_FALSE(state["fromInitial"].get<bool>());
+  EXPECT_EQ(state["boards"].size(), 2u);
+  const std::string base = "/api/games/" + state["id"].get<std::string>();
+  expectRefusal(get(base + "/record"), 409);
+
+  const auto [evaluated, evals] = post(base + "/evaluate", "{}");
+  ASSERT_EQ(evaluated, 200) << evals.dump();
+  ASSERT_EQ(evals["evals"].size(), 2u);
+  EXPECT_EQ(evals["pending"], 0);
+  for (size_t i = 0; i < 2; ++i) {
+    Board position{};
+    ASSERT_TRUE(parseBoardDigits(state["boards"][i].get<std::string>(), position));
+    const std::vector<std::string> legal = generatorMoves(position, i == 0 ? kWhite : kBlack);
+    const json& e = evals["evals"][i];
+    EXPECT_NE(std::find(legal.begin(), legal.end(), e["best"].get<std::string>()), legal.end()) << e.dump();
+    EXPECT_LT(e["score"].get<int>(), 0);  // from black's view
+    EXPECT_LT(e["chance"].get<double>(), 0.5);
+  }
+  const auto [resigned, over] = post(base + "/resign", R"({"side":"black"})");
+  ASSERT_EQ(resigned, 200);
+  EXPECT_EQ(over["result"], "white");
+  EXPECT_EQ(over["end"], "resigned");
+  expectRefusal(post(base + "/resign", R"({"side":"white"})"), 409);
+  const auto [back, after] = post(base + "/takeback", R"({"plies":1})");
+  EXPECT_EQ(back, 200);
+  EXPECT_FALSE(after["over"].get<bool>());
+  EXPECT_EQ(after["moves"].size(), 0u);
+}
+
+// The ends of a game under each rule preset against a plain referee of its
+// own: random games, every ply compared.
+TEST(GameSessionRules, EndsAsThePresetsSay) {
+  std::mt19937 random(7);
+  for (const RulesPreset& preset : rulesPresets()) {
+    const GameRules& rules = preset.rules;
+    for (int game = 0; game < 30; ++game) {
+      GameSession session(rules);
+      Board board{};
+      resetBoard(board);
+      Side side = kBlack;
+      int quiet = 0;
+      std::set<std::pair<std::string, Side>> seen{{boardDigits(board), side}};
+      std::string expectedEnd = "none";
+      Side expectedWinner = 0;
+      for (int ply = 1; expectedEnd == "none"; ++ply) {
+        const std::vector<std::string> moves = generatorMoves(board, side);
+        const std::string word = moves[random() % moves.size()];
+        std::string why;
+        ASSERT_TRUE(session.play(readMoveText(word.c_str()), 0, why)) << why;
+        const Move move = readMoveText(word.c_str());
+        const bool capture = board.at(move.toRow, move.toCol) != kEmpty;
+        applyMove(board, move);
+        side = opponent(side);
+        quiet = capture ? 0 : quiet + 1;
+        if (capture) seen.clear();
+        const bool repeated = !seen.insert({boardDigits(board), side}).second;
+        const int black = countPieces(board, kBlack);
+        const int white = countPieces(board, kWhite);
+        auto award = [&](RuleAward a) -> Side {
+          return a == RuleAward::kDraw || black == white ? 0 : black > white ? kBlack : kWhite;
+        };
+        if (generatorMoves(board, side).empty()) {
+          expectedEnd = "no-moves";
+          expectedWinner = opponent(side);
+        } else if (rules.repetitionEnds && repeated) {
+          expectedEnd = "repetition";
+          expectedWinner = award(rules.repetitionAward);
+        } else if (quiet >= rules.quietLimit) {
+          expectedEnd = "quiet-limit";
+          expectedWinner = award(rules.quietAward);
+        } else if (ply >= rules.maxPlies) {
+          expectedEnd = "ply-cap";
+          expectedWinner = award(rules.capAward);
+        }
+        ASSERT_EQ(sessionEndCode(session.end()), expectedEnd) << preset.name << " game " << game << " ply " << ply;
+        ASSERT_EQ(session.winner(), expectedWinner);
+      }
+    }
+  }
+}
+
+// The clock: a move that took longer than its side had left is not played
+// and loses; increments are added; a take-back gives the time back.
+TEST(GameSessionRules, ClockFlagsAndIncrements) {
+  GameSession session(GameRules{}, ClockSettings{10, 2});
+  std::string why;
+  ASSERT_TRUE(session.play(readMoveText("1222"), 3, why));
+  EXPECT_DOUBLE_EQ(session.timeLeft(kBlack), 9);
+  ASSERT_TRUE(session.play(readMoveText("4232"), 11.5, why));
+  EXPECT_TRUE(session.over());
+  EXPECT_STREQ(sessionEndCode(session.end()), "time-forfeit");
+  EXPECT_EQ(session.winner(), kBlack);
+  EXPECT_EQ(session.plies().size(), 1u);
+  EXPECT_EQ(session.record("a", "b").winner, kBlack);
+  session.takeBack(1);
+  EXPECT_FALSE(session.over());
+  EXPECT_DOUBLE_EQ(session.timeLeft(kBlack), 10);
+  EXPECT_DOUBLE_EQ(session.timeLeft(kWhite), 10);
 }
 
 TEST_F(ServeApi, APortInUseIsRefused) {
