@@ -82,11 +82,12 @@ const std::vector<Command>& commands() {
       {.name = "serve",
        .usage = "serve [--host ADDR] [--port N]",
        .summary = "a local web page to play the engines and replay match records",
-       .help = "Serves one web page (built into the program) to play against engine,\n"
-               "engine-deep, engine-classic or engine-pro and to replay record files, at\n"
+       .help = "Serves one web page (built into the program) to play against six levels or\n"
+               "the programs by name, or two players on one screen, with an evaluation bar\n"
+               "and graph, hints, links to games, and to replay record files, at\n"
                "http://127.0.0.1:8080/ unless --host or --port say otherwise (--port 0: any\n"
                "free port). Prints the address; Ctrl-C stops it. Only loopback by default:\n"
-               "give --host 0.0.0.0 to let other machines in.\n",
+               "give --host 0.0.0.0 to let other machines in (a warning says so).\n",
        .run = runServe},
       {.name = "book",
        .usage = "book build --out DIR [options] | book show BOARD SIDE [--dir DIR] | book check DIR",

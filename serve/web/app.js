@@ -214,7 +214,8 @@ async function refreshEvals() {
         if (e.status === 503) { await new Promise((r) => setTimeout(r, 400)); continue; }
         throw e;
       }
-      if (ui.game !== g && ui.game.id !== g.id) break;
+      // A newer game or state is asked about in the next round.
+      if (ui.game.id !== g.id) { ui.evalAgain = false; continue; }
       if (reply.evals.length === ui.game.moves.length + 1) {
         ui.evals = reply.evals;
         ui.evalsFor = key;

@@ -35,6 +35,23 @@ function check(ok, what) {
 const tool = (...args) => execFileSync(tovrane, args, { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
 const moveWord = (from, to) => `${from[0]}${from[1]}${to[0]}${to[1]}`;
 
+// A click (with touch a tap, with 'hover' a pointer move) on what selector
+// finds. The board is drawn anew whenever the game or its evaluation
+// changes, so a square found may be gone before the click: then it is found
+// again.
+async function press(page, selector, touch) {
+  for (let attempt = 0; ; attempt++) {
+    try {
+      const node = await page.waitForSelector(selector, { timeout: 60000 });
+      await (touch === 'hover' ? node.hover() : touch ? node.tap() : node.click());
+      return;
+    } catch (e) {
+      if (attempt === 4) throw e;
+      await new Promise((r) => setTimeout(r, 50));
+    }
+  }
+}
+
 // The board as the page draws it: 36 digits from the pieces' data-square.
 async function pageBoard(page) {
   const squares = await page.$$eval('circle.piece', (nodes) =>
@@ -126,7 +143,7 @@ try {
     const before = s;
     const first = s.legal[0].move;
     const from = [+first[0], +first[1]];
-    await page.click(`rect[data-hit="${from}"]`);
+    await press(page, `rect[data-hit="${from}"]`);
     await page.waitForSelector(`circle.piece.selected[data-square="${from}"]`);
     const drawn = (await page.$$eval('[data-target]', (n) => n.map((x) => x.getAttribute('data-target')))).sort();
     const listed = [...new Set(tool('moves', s.board, '2').split('\n')
@@ -135,12 +152,12 @@ try {
     const to = [+first[2], +first[3]];
     const capture = before.legal[0].capture;
     if (capture) {
-      await page.hover(`rect[data-hit="${to}"]`);
+      await press(page, `rect[data-hit="${to}"]`, 'hover');
       await page.waitForSelector('path.capture-path');
       capturedPath = true;
       await page.screenshot({ path: path.join(outDir, 'serve-capture.png') });
     }
-    await page.click(`rect[data-hit="${to}"]`);
+    await press(page, `rect[data-hit="${to}"]`);
     await page.waitForFunction((n) => document.querySelectorAll('#moves li').length >= n ||
       document.getElementById('status').dataset.over === 'yes', { timeout: 60000 }, before.moves.length + 2);
     await page.waitForFunction(() => !document.getElementById('status').textContent.includes('thinking'));
@@ -258,7 +275,7 @@ try {
   await phone.select('#opponent', 'level-1');
   await phone.select('#side', 'black');
   const phoneFirst = await phone.$eval('#board', (n) => n.dataset.game);
-  await phone.tap('#new-game');
+  await press(phone, '#new-game', true);
   await phone.waitForFunction((old) => document.getElementById('board').dataset.game !== old, {}, phoneFirst);
   await statusIs('Your move (black)', phone);
   const phoneGame = async () => (await fetch(`${url}api/games/${await phone.$eval('#board', (n) => n.dataset.game)}`)).json();
@@ -266,12 +283,13 @@ try {
   let turns = 0;
   while (!g.over) {
     if (++turns > 250) throw new Error('the game against level 1 did not end');
-    await phone.tap('#hint');
+    await press(phone, '#hint', true);
     await phone.waitForSelector('line.hint-arrow', { timeout: 60000 });
     const [from, to] = (await phone.$eval('line.hint-arrow', (n) => n.getAttribute('data-hint'))).split('>');
-    await phone.tap(`rect[data-hit="${from}"]`);
+    if (await phone.$eval('#browse-bar', (n) => !n.hidden)) throw new Error('the tap on Hint went elsewhere: browsing');
+    await press(phone, `rect[data-hit="${from}"]`, true);
     await phone.waitForSelector(`circle.piece.selected[data-square="${from}"]`);
-    await phone.tap(`rect[data-hit="${to}"]`);
+    await press(phone, `rect[data-hit="${to}"]`, true);
     await phone.waitForFunction((n) => {
       const status = document.getElementById('status');
       return status.dataset.over === 'yes' || (document.querySelectorAll('#moves li').length >= n &&
@@ -304,7 +322,7 @@ try {
   `the shared link (${link.length} characters) opens the same ${g.moves.length} plies and result`);
 
   // A tap on the graph's middle shows the position of that ply.
-  await (await shared.$('#graph')).tap();
+  await press(shared, '#graph', true);
   await shared.waitForSelector('#browse-bar:not([hidden])');
   const ply = Number((await shared.$eval('#browse-text', (n) => n.textContent)).match(/ply (\d+)/)[1]);
   check(Math.abs(ply - g.moves.length / 2) <= 1 && await pageBoard(shared) === g.boards[ply],
@@ -313,6 +331,15 @@ try {
 } catch (e) {
   failed = true;
   console.error(e.stack || String(e));
+  // What each page showed when it failed.
+  const within = (promise) => Promise.race([promise, new Promise((r) => setTimeout(r, 5000))]).catch(() => {});
+  for (const [i, p] of (await within(browser.pages()) || []).entries()) {
+    await within(p.screenshot({ path: path.join(outDir, `failed-${i}.png`) }));
+    console.error(`page ${i}:`, await within(p.evaluate(() => typeof ui === 'undefined' ? 'no page state' : JSON.stringify({
+      view: ui.view, busy: ui.busy, selected: ui.selected, hint: ui.hint, human: ui.human,
+      toMove: ui.game && ui.game.toMove, status: document.getElementById('status').textContent,
+      scrollY, evals: ui.evals.length }))));
+  }
 } finally {
   await browser.close();
   server.kill('SIGINT');
