@@ -142,8 +142,10 @@ namespace {
 
 // The record's end code for a session's end: the record format's own code
 // by that name when it has one, else the nearest older one.
-GameEnd recordEnd(SessionEnd end) {
+GameEnd recordEnd(SessionEnd end, const GameRules& rules) {
   GameEnd code = GameEnd::kUnfinished;
+  // The quiet limit as a draw keeps the code `tovrane match` writes for it.
+  if (end == SessionEnd::kQuietLimit && rules.quietAward == RuleAward::kDraw) return GameEnd::kQuietDraw;
   if (parseGameEndCode(sessionEndCode(end), code)) return code;
   switch (end) {
     case SessionEnd::kNoMoves: return GameEnd::kNoMoves;
@@ -165,7 +167,7 @@ GameRecord GameSession::record(const std::string& blackName, const std::string& 
   for (const SessionPly& ply : plies_) game.moves.push_back({ply.move, ply.seconds});
   if (over()) {
     game.winner = winner_;
-    game.end = recordEnd(end_);
+    game.end = recordEnd(end_, rules_);
     game.reason = reason_;
   } else {
     game.end = GameEnd::kUnfinished;

@@ -411,6 +411,7 @@ TEST(GameSessionRules, ClockFlagsAndIncrements) {
   EXPECT_EQ(session.winner(), kBlack);
   EXPECT_EQ(session.plies().size(), 1u);
   EXPECT_EQ(session.record("a", "b").winner, kBlack);
+  EXPECT_STREQ(gameEndCode(session.record("a", "b").end), "time-forfeit");
   session.takeBack(1);
   EXPECT_FALSE(session.over());
   EXPECT_DOUBLE_EQ(session.timeLeft(kBlack), 10);
