@@ -21,11 +21,14 @@ int runReplay(Args& args, std::ostream& out);
 int runMerge(Args& args, std::ostream& out);
 int runServe(Args& args, std::ostream& out);
 int runBook(Args& args, std::ostream& out);
+int runSelfplay(Args& args, std::ostream& out);
 int runTune(Args& args, std::ostream& out);
 
 // Texts too long for the table, kept beside their command.
 extern const char* const kMatchUsage;
 extern const char* const kMatchHelp;
 extern const char* const kBookHelp;
+extern const char* const kSelfplayUsage;
+extern const char* const kSelfplayHelp;
 
 }  // namespace tovrane::cli
