@@ -100,14 +100,21 @@ const std::vector<Command>& commands() {
        .help = kSelfplayHelp,
        .run = runSelfplay},
       {.name = "tune",
-       .usage = "tune RECORD... [--skip PLIES] [--iterations N]",
-       .summary = "fit engine-pro's evaluation weights to the results of recorded games",
-       .help = "Reads match record files (tovrane match --record), labels every quiet position\n"
-               "(no capture for the side to move) after the first PLIES plies (default 8) with\n"
-               "the game's result for the side to move,\n"
-               "and fits the weights of engine-pro's evaluation to those labels by logistic\n"
-               "regression (N gradient steps, default 3000), the curve's scale fitted first\n"
-               "to the current weights. Prints the loss before and after and the weights.\n",
+       .usage = "tune FILE... [--skip PLIES] [--iterations N] [--score-weight W] [--rate R]",
+       .summary = "fit engine-pro's evaluation weights to self-play positions and game results",
+       .help = "Reads self-play position files (tovrane selfplay) and match records (tovrane\n"
+               "match --record): from a position file every position, from a record every quiet\n"
+               "position (no capture for the side to move), each from ply PLIES on (default 8),\n"
+               "labelled with the game's result for the side to move. Repeated positions are\n"
+               "merged (their results averaged); the positions of a tenth of the games, chosen\n"
+               "by game, are held out. The logistic curve's scale is fitted to the current\n"
+               "weights, then both rows of weights (opening and endgame, mixed by the pieces on\n"
+               "the board) by N steps of full-batch Adam (default 1000, step R, default 0.5) on\n"
+               "the log loss against the targets: the result, or with --score-weight W\n"
+               "(0 to 1, default 0) (1 - W) * result + W * curve(search score) for positions\n"
+               "of position files. Progress on standard error; prints the counts, the held-out\n"
+               "and training loss against the results before and after, how often each feature\n"
+               "is not zero, and the weights as code for eval/pro_eval.cpp.\n",
        .run = runTune},
   };
   return table;
