@@ -13,9 +13,14 @@
 
 namespace tovrane {
 
+// What the first stop prints on standard error, for a match.
+extern const char kMatchStopNote[];
+
 class StopSignals {
  public:
-  StopSignals();   // installs the handlers; only one guard at a time
+  // Installs the handlers; only one guard at a time. The first stop prints
+  // note and a line feed on standard error.
+  explicit StopSignals(const char* note = kMatchStopNote);
   ~StopSignals();  // puts the previous handlers back
   StopSignals(const StopSignals&) = delete;
   StopSignals& operator=(const StopSignals&) = delete;
@@ -27,6 +32,8 @@ bool stopRequested();
 int stopSignal();
 // Asks for a stop as a signal would (for stops decided inside the match).
 void requestStop(int signal);
+// Blocks until a stop is asked for; returns at once when no guard lives.
+void waitForStop();
 
 // The platform's wake object, for the engine process code to wait on beside
 // an engine's output: a descriptor that becomes readable (POSIX) or an event

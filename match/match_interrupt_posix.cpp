@@ -3,11 +3,13 @@
 #include "match/match_interrupt.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 namespace tovrane {
@@ -20,6 +22,7 @@ constexpr int kMaxEngines = 160;
 std::atomic<int> gSignal{0};
 std::atomic<int> gWakeRead{-1};
 std::atomic<int> gWakeWrite{-1};
+std::atomic<const char*> gNote{kMatchStopNote};
 std::atomic<std::intptr_t> gEngines[kMaxEngines];
 struct sigaction gOldInt;
 struct sigaction gOldTerm;
@@ -28,8 +31,10 @@ struct sigaction gOldTerm;
 void onSignal(int signal) {
   int expected = 0;
   if (gSignal.compare_exchange_strong(expected, signal)) {
-    const char note[] = "\ntovrane match: stopping; the finished games are kept (signal again to end at once)\n";
-    ssize_t ignored = write(2, note, sizeof note - 1);
+    const char* note = gNote.load();
+    ssize_t ignored = write(2, "\n", 1);
+    ignored = write(2, note, std::strlen(note));
+    ignored = write(2, "\n", 1);
     const char byte = 1;
     ignored = write(gWakeWrite.load(), &byte, 1);
     (void)ignored;
@@ -48,10 +53,13 @@ void onSignal(int signal) {
 
 }  // namespace
 
-StopSignals::StopSignals() {
+const char kMatchStopNote[] = "tovrane match: stopping; the finished games are kept (signal again to end at once)";
+
+StopSignals::StopSignals(const char* note) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("cannot make a pipe for stop signals");
   gSignal = 0;
+  gNote = note;
   gWakeRead = fds[0];
   gWakeWrite = fds[1];
   struct sigaction action {};
@@ -81,6 +89,16 @@ void requestStop(int signal) {
   const char byte = 1;
   const int fd = gWakeWrite.load();
   if (fd >= 0 && write(fd, &byte, 1) < 0 && errno != EAGAIN) return;
+}
+
+void waitForStop() {
+  const int fd = gWakeRead.load();
+  if (fd < 0) return;
+  // The flag is raised before the pipe is written.
+  while (!stopRequested()) {
+    pollfd wake{fd, POLLIN, 0};
+    if (poll(&wake, 1, -1) < 0 && errno != EINTR) return;
+  }
 }
 
 void registerEngineProcess(std::intptr_t pid) {

@@ -24,6 +24,7 @@
 #include "serve/capture_path.h"
 #include "serve/engine_kinds.h"
 #include "serve/game_session.h"
+#include "serve/listen_socket.h"
 #include "serve/request_guard.h"
 #include "serve/web_assets.h"
 
@@ -800,13 +801,9 @@ void WebServer::Impl::routes() {
     setError(res, res.status, message);
   });
   http.set_payload_max_length(config.maxBodyBytes);
-  // httplib's default adds SO_REUSEPORT, which would let a second server
-  // share a port that is taken; SO_REUSEADDR alone only allows a restart
-  // while old connections linger.
-  http.set_socket_options([](socket_t sock) {
-    int yes = 1;
-    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
+  // Not httplib's default options: they would let a second server share a
+  // port that is taken.
+  http.set_socket_options([](socket_t sock) { setListenOptions(static_cast<std::intptr_t>(sock)); });
   http.new_task_queue = [] { return new httplib::ThreadPool(8); };
   // Stopping waits for idle keep-alive connections (a browser keeps some
   // open) to time out: one second instead of httplib's five.

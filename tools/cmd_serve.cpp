@@ -1,3 +1,4 @@
+#include <csignal>
 #include <iostream>
 #include <ostream>
 #include <stdexcept>
@@ -5,11 +6,9 @@
 #include "tools/commands.h"
 
 #ifdef TOVRANE_HAVE_SERVE
-#include <pthread.h>
-#include <signal.h>
-
 #include <thread>
 
+#include "match/match_interrupt.h"
 #include "serve/web_server.h"
 #endif
 
@@ -33,42 +32,26 @@ int runServe(Args& args, std::ostream& out) {
   }
   expectCount(rest, 0, usage);
 
-  // Ctrl-C and SIGTERM are taken by one thread that stops the server; every
-  // other thread (the server's pool included) has them blocked.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  sigset_t previous;
-  pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
-
-  {
-    WebServer server(config);
-    int port = 0;
-    try {
-      port = server.bind();
-    } catch (...) {
-      pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-      throw;
-    }
-    std::thread waiter([&] {
-      int signal = 0;
-      sigwait(&stopSignals, &signal);
-      server.stop();
-    });
-    const bool ipv6 = config.host.find(':') != std::string::npos;
-    out << "tovrane serve: http://" << (ipv6 ? "[" + config.host + "]" : config.host) << ":" << port
-        << "/ (Ctrl-C stops it)" << std::endl;
-    const std::string warning = exposureWarning(config);
-    if (!warning.empty()) std::cerr << "tovrane serve: " << warning << std::endl;
-    server.run();
-    // Stopped by a signal, or the listening socket failed: wake the waiter
-    // in the second case (in the first it has returned already).
-    pthread_kill(waiter.native_handle(), SIGTERM);
-    waiter.join();
-    out << "tovrane serve: stopped" << std::endl;
-  }
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  // Ctrl-C (SIGINT, SIGTERM; on Windows the console's Ctrl-C and close
+  // events) wakes one thread that stops the server.
+  StopSignals stopSignals("tovrane serve: stopping");
+  WebServer server(config);
+  const int port = server.bind();
+  std::thread waiter([&] {
+    waitForStop();
+    server.stop();
+  });
+  const bool ipv6 = config.host.find(':') != std::string::npos;
+  out << "tovrane serve: http://" << (ipv6 ? "[" + config.host + "]" : config.host) << ":" << port
+      << "/ (Ctrl-C stops it)" << std::endl;
+  const std::string warning = exposureWarning(config);
+  if (!warning.empty()) std::cerr << "tovrane serve: " << warning << std::endl;
+  server.run();
+  // Stopped by a signal, or the listening socket failed: wake the waiter
+  // in the second case (in the first it has returned already).
+  requestStop(SIGTERM);
+  waiter.join();
+  out << "tovrane serve: stopped" << std::endl;
   return 0;
 }
 
