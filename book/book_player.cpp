@@ -115,8 +115,9 @@ class SearchPlayer : public BookPlayer {
 // time, so results do not depend on the positions searched before.
 class ProPlayer : public BookPlayer {
  public:
-  ProPlayer(int depth, double movetime)
+  ProPlayer(int depth, double movetime, const GameRules& rules)
       : pro_(nullptr, kTableMegabytes), depth_(depth), timed_(movetime > 0), budget_(movetime) {
+    pro_.setRules(rules);
     if (timed_) {
       pro_.setTimeBudget(budget_);
     } else {
@@ -167,8 +168,18 @@ const std::vector<std::string>& playerPrograms() {
 int defaultBookDepth(const std::string& program) { return findProgram(program).bookDepth; }
 
 std::string describePlayer(const PlayerChoice& choice) {
-  if (choice.movetime > 0) return choice.program + " movetime " + std::to_string(choice.movetime);
-  return choice.program + " depth " + std::to_string(choice.depth > 0 ? choice.depth : defaultBookDepth(choice.program));
+  std::string text = choice.program;
+  if (choice.movetime > 0) {
+    text += " movetime " + std::to_string(choice.movetime);
+  } else {
+    text += " depth " + std::to_string(choice.depth > 0 ? choice.depth : defaultBookDepth(choice.program));
+  }
+  // Books built under the default rules keep their old settings line.
+  if (!(choice.rules == GameRules{})) {
+    const std::string name = rulesName(choice.rules);
+    text += " rules " + (name.empty() ? rulesWords(choice.rules) : name);
+  }
+  return text;
 }
 
 std::vector<ScoredMove> selectBookMoves(std::vector<ScoredMove> scored, int maxMoves, int32_t margin) {
@@ -186,7 +197,10 @@ std::vector<ScoredMove> selectBookMoves(std::vector<ScoredMove> scored, int maxM
 std::unique_ptr<BookPlayer> makePlayer(const PlayerChoice& choice) {
   const ProgramEntry& program = findProgram(choice.program);
   const int depth = choice.depth > 0 ? choice.depth : program.bookDepth;
-  if (program.settings == nullptr) return std::make_unique<ProPlayer>(depth, choice.movetime);
+  if (program.settings == nullptr) return std::make_unique<ProPlayer>(depth, choice.movetime, choice.rules);
+  if (!(choice.rules == GameRules{})) {
+    throw std::invalid_argument("--rules is for engine-pro only: " + choice.program + " searches as its program does");
+  }
   return std::make_unique<SearchPlayer>(*program.settings, depth, choice.movetime);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "game/board.h"
+#include "rules/game_rules.h"
 
 namespace tovrane::book {
 
@@ -22,6 +23,7 @@ struct PlayerChoice {
   std::string program = "engine-pro";  // whose search and evaluation
   int depth = 0;                        // plies; 0: the program's book depth
   double movetime = 0;                  // seconds per position; 0: use the depth
+  GameRules rules;                      // what engine-pro's search plays for (the exact players know their own)
 };
 
 // The programs a book can be built with, in the order the help lists them.
@@ -30,7 +32,8 @@ const std::vector<std::string>& playerPrograms();
 // The fixed depth used when none is given.
 int defaultBookDepth(const std::string& program);
 
-// "engine-deep depth 7" or "engine-deep movetime 2": what a build used.
+// "engine-deep depth 7" or "engine-deep movetime 2": what a build used;
+// " rules NAME" follows for engine-pro under rules other than draw80.
 std::string describePlayer(const PlayerChoice& choice);
 
 // From moves with their scores in generation order: the best move, then up
@@ -47,7 +50,8 @@ class BookPlayer {
   virtual std::vector<ScoredMove> analyse(const Board& board, Side side, int maxMoves, int32_t margin) = 0;
 };
 
-// Throws std::invalid_argument for an unknown program.
+// Throws std::invalid_argument for an unknown program, or rules other than
+// draw80 for an exact program.
 std::unique_ptr<BookPlayer> makePlayer(const PlayerChoice& choice);
 
 }  // namespace tovrane::book

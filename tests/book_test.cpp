@@ -10,11 +10,14 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "book/book_builder.h"
 #include "book/book_file.h"
 #include "book/book_player.h"
 #include "eval/evaluator.h"
@@ -53,7 +56,7 @@ TEST(BookPlayer, MoveScoresMatchAPlainSearch) {
   Evaluator evaluator;
   const std::vector<Board> positions = test::randomGamePositions(7, 3);
   for (int depth : {1, 2, 3}) {
-    const std::unique_ptr<book::BookPlayer> player = book::makePlayer({"engine", depth, 0});
+    const std::unique_ptr<book::BookPlayer> player = book::makePlayer({"engine", depth, 0, {}});
     for (size_t p = 0; p < positions.size(); p += 9) {
       const Board& board = positions[p];
       const Side side = p % 2 == 0 ? kBlack : kWhite;
@@ -164,6 +167,31 @@ TEST(BookBuild, SmallBookIsReadByTheEnginesAndPlayed) {
   std::string answers;
   for (const Move& m : expected) answers += "move " + moveText(m) + "\n";
   EXPECT_EQ(run.out, answers);
+}
+
+// The rules engine-pro plays for are part of a build's settings: a folder
+// built under one set is not extended under another, and the exact players
+// take none.
+TEST(BookBuild, RulesAreKeptWithTheBuild) {
+  test::TempDir dir;
+  const std::string out = dir.path().string();
+  const std::vector<std::string> build = {"book", "build", "--out", out, "--plies", "1", "--depth", "2"};
+  auto with = [&](std::vector<std::string> more) {
+    std::vector<std::string> args = build;
+    args.insert(args.end(), more.begin(), more.end());
+    return test::runTovrane(args);
+  };
+  const auto built = with({"--rules", "pieces50-repetition"});
+  ASSERT_EQ(built.status, 0) << built.err;
+  std::ifstream settings(dir.path() / book::kBuildSettingsFile);
+  std::string text((std::istreambuf_iterator<char>(settings)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("engine-pro depth 2 rules pieces50-repetition"), std::string::npos) << text;
+  const auto other = with({});
+  EXPECT_NE(other.status, 0);
+  EXPECT_NE(other.err.find("records other build settings"), std::string::npos) << other.err;
+  const auto exact = with({"--player", "engine", "--rules", "pieces80"});
+  EXPECT_EQ(exact.status, 2);
+  EXPECT_NE(exact.err.find("--rules is for --player engine-pro only"), std::string::npos) << exact.err;
 }
 
 // Starts tovrane with args and kills it once folder holds at least files entries.

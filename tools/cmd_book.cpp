@@ -7,12 +7,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
 #include "book/book_builder.h"
 #include "book/book_check.h"
 #include "book/book_file.h"
+#include "rules/game_rules.h"
 #include "rules/move_generator.h"
 #include "tools/commands.h"
 
@@ -39,6 +41,8 @@ book build --out DIR   searches the book's positions and writes DIR/startgame/.
   --depth D       search depth per position (default: 7 for engine-pro and
                   engine-deep, 6 for the others); the same arguments give the
                   same folder
+  --rules PRESET  the rules engine-pro's search plays for (default draw80;
+                  see 'tovrane match --help'); engine-pro only
   --movetime S    search each position for about S seconds instead, deepening
                   while the next depth should fit; NOT deterministic: builds
                   differ from run to run and with the machine's load
@@ -142,6 +146,11 @@ int runBuild(Args& args, std::ostream& out) {
       if (!known) throw UsageError("unknown player '" + options.player.program + "'; try 'tovrane book --help'");
     } else if (option == "--depth") {
       options.player.depth = parseInt(valueOf(args, i), 1, 30, "--depth");
+    } else if (option == "--rules") {
+      const std::string& name = valueOf(args, i);
+      const std::optional<GameRules> rules = rulesByName(name);
+      if (!rules) throw UsageError("unknown rules '" + name + "'; try 'tovrane match --help'");
+      options.player.rules = *rules;
     } else if (option == "--movetime") {
       options.player.movetime = parseSeconds(valueOf(args, i), "--movetime");
     } else if (option == "--moves") {
@@ -157,6 +166,9 @@ int runBuild(Args& args, std::ostream& out) {
   if (!haveOut) throw UsageError("book build needs --out DIR");
   if (options.player.depth > 0 && options.player.movetime > 0) {
     throw UsageError("--depth and --movetime cannot be combined");
+  }
+  if (options.player.program != "engine-pro" && !(options.player.rules == GameRules{})) {
+    throw UsageError("--rules is for --player engine-pro only: the exact players search as their programs do");
   }
   ProgressLine progress(options.plies);
   const book::BuildResult result = book::buildBook(options, std::ref(progress));
