@@ -37,7 +37,7 @@ class ClockedSearch : public MoveChooser {
     }
     search_.setTimePlan(plan.softSeconds, plan.hardSeconds);
     const bool moved = search_.chooseMove(board, side, out);
-    clock_.charge(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    clock_.charge(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), plan.hardSeconds);
     return moved;
   }
   void gameStarted(const Board& board) override {

@@ -19,10 +19,12 @@ struct GameOnClock {
   double usedShare;  // of base plus the increments received, used by the end
 };
 
-// moves moves on the clock; the search spends by spend, overshooting its
-// hard limit by up to kMoveFloor, and each move costs an unseen overhead up
-// to kMoveOverhead that the referee charges and the program does not measure.
-GameOnClock playOnClock(const ClockControl& control, Spend spend, int moves, std::mt19937& random) {
+// moves moves on the clock; the search spends by spend, answering up to
+// kMoveFloor after its plan, or on a busy machine a search with time to
+// spend up to late seconds after it; and each move costs an unseen overhead
+// up to kMoveOverhead that the referee charges and the program does not
+// measure.
+GameOnClock playOnClock(const ClockControl& control, Spend spend, int moves, double late, std::mt19937& random) {
   GameClock clock(control);
   double referee = control.base;
   double minLeft = referee;
@@ -32,16 +34,16 @@ GameOnClock playOnClock(const ClockControl& control, Spend spend, int moves, std
     EXPECT_GE(plan.softSeconds, 0);
     EXPECT_LE(plan.softSeconds, plan.hardSeconds);
     // Never more than what is left above the reserve.
-    EXPECT_LE(plan.hardSeconds, std::max(0.0, clock.left() - kClockReserve)) << "move " << m;
+    EXPECT_LE(plan.hardSeconds, std::max(0.0, clock.left() - clockReserve(control.base))) << "move " << m;
     double seconds = spend == Spend::kHard   ? plan.hardSeconds
                      : spend == Spend::kSoft ? plan.softSeconds
                                              : plan.softSeconds + unit(random) * (plan.hardSeconds - plan.softSeconds);
-    seconds += kMoveFloor * unit(random);
+    seconds += (plan.hardSeconds > 0 ? std::max(late, kMoveFloor) : kMoveFloor) * unit(random);
     const double unseen = kMoveOverhead * unit(random);
     referee -= seconds + unseen;
     minLeft = std::min(minLeft, referee);
     referee += control.increment;
-    clock.charge(seconds);
+    clock.charge(seconds, plan.hardSeconds);
     // The program's own clock never shows more than the referee's.
     EXPECT_LE(clock.left(), referee + 1e-9);
   }
@@ -54,14 +56,17 @@ TEST(TimeManager, NeverFlagsAndUsesTheClock) {
   const ClockControl controls[] = {{1, 0.01}, {10, 0.1}, {1, 0}, {60, 0}, {1800, 0}, {3, 2}, {0.05, 0.01}};
   for (const ClockControl& control : controls) {
     for (const Spend spend : {Spend::kHard, Spend::kSoft, Spend::kBetween}) {
-      SCOPED_TRACE("clock " + std::to_string(control.base) + "+" + std::to_string(control.increment) + " spend " +
-                   std::to_string(static_cast<int>(spend)));
-      // 200 moves a side is the longest game the referee's default cap allows.
-      const GameOnClock game = playOnClock(control, spend, 200, random);
-      EXPECT_GT(game.minLeft, 0);
-      if (control.base >= 1 && (control.increment > 0 || control.base >= 10)) {
-        // Spending even only the soft limit, most of the clock goes into the game.
-        EXPECT_GT(game.usedShare, 0.5);
+      // An idle machine, and a busy one where answers come up to 40 ms late.
+      for (const double late : {0.0, 0.04}) {
+        SCOPED_TRACE("clock " + std::to_string(control.base) + "+" + std::to_string(control.increment) + " spend " +
+                     std::to_string(static_cast<int>(spend)) + " late " + std::to_string(late));
+        // 200 moves a side is the longest game the referee's default cap allows.
+        const GameOnClock game = playOnClock(control, spend, 200, late, random);
+        EXPECT_GT(game.minLeft, 0);
+        if (control.base >= 1 && (control.increment > 0 || control.base >= 10)) {
+          // Spending even only the soft limit, most of the clock goes into the game.
+          EXPECT_GT(game.usedShare, 0.5);
+        }
       }
     }
   }
@@ -70,7 +75,7 @@ TEST(TimeManager, NeverFlagsAndUsesTheClock) {
 TEST(TimeManager, SpendsMoreWithMoreTimeButNeverABigShareOnOneMove) {
   double previous = 0;
   for (double left = 0; left < 100; left += 0.37) {
-    const MovePlan plan = planMove(left, 0.1, 0);
+    const MovePlan plan = planMove(left, kMinReserve, 0.1, 0, 0);
     EXPECT_GE(plan.softSeconds, previous) << left;
     previous = plan.softSeconds;
     // A lot left: at most a quarter of it (plus the increment) on one move.
@@ -79,15 +84,23 @@ TEST(TimeManager, SpendsMoreWithMoreTimeButNeverABigShareOnOneMove) {
     }
   }
   // Nothing above the reserve: the search plays the first move it finds.
-  const MovePlan empty = planMove(kClockReserve, 0.1, 0);
+  const MovePlan empty = planMove(kMinReserve, kMinReserve, 0.1, 0, 0);
   EXPECT_EQ(empty.softSeconds, 0);
   EXPECT_EQ(empty.hardSeconds, 0);
   // Without an increment, the fixed cost of the moves to come is kept back.
-  EXPECT_EQ(planMove(0.5, 0, 0).hardSeconds, 0);
-  EXPECT_GT(planMove(0.5, 0, 150).hardSeconds, 0);
+  EXPECT_EQ(planMove(0.5, kMinReserve, 0, 0, 0).hardSeconds, 0);
+  EXPECT_GT(planMove(0.5, kMinReserve, 0, 150, 0).hardSeconds, 0);
+  // Answers that came late are kept back for: the clock learns it, and forgets slowly.
+  GameClock busy({10, 0.1});
+  const double planned = busy.plan().hardSeconds;
+  busy.charge(planned + 0.04, planned);
+  EXPECT_NEAR(busy.lateness(), 0.04, 1e-12);
+  EXPECT_LT(busy.plan().hardSeconds, planMove(busy.left(), clockReserve(10), 0.1, 1, 0).hardSeconds);
+  busy.charge(0.01, 0.02);
+  EXPECT_NEAR(busy.lateness(), 0.04 * kLatenessMemory, 1e-12);
   // A new game gives the whole base back.
   GameClock clock({5, 0});
-  clock.charge(2);
+  clock.charge(2, 2);
   EXPECT_LT(clock.left(), 3.01);
   clock.reset();
   EXPECT_EQ(clock.left(), 5);
