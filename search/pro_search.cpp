@@ -44,11 +44,15 @@ ProSearch::ProSearch(OpeningBook* book, size_t hashMegabytes) : book_(book), tab
   std::memset(killers_, 0, sizeof(killers_));
 }
 
-void ProSearch::setTimeBudget(double seconds) { setTimePlan(seconds * 0.4, seconds * 0.8); }
+void ProSearch::setTimeBudget(double seconds) {
+  setTimePlan(seconds * 0.4, seconds * 0.8);
+  stretchSoft_ = false;
+}
 
 void ProSearch::setTimePlan(double softSeconds, double hardSeconds) {
   softSeconds_ = softSeconds;
   hardSeconds_ = std::max(softSeconds, hardSeconds);
+  stretchSoft_ = true;
   fixedDepth_ = 0;
 }
 
@@ -364,7 +368,8 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
 ProResult ProSearch::search(const Board& board, Side side) {
   start_ = Clock::now();
   hardDeadline_ = start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(hardSeconds_));
-  const double softSeconds = softSeconds_;
+  double softSeconds = softSeconds_;
+  IterationTrend trend;
 
   pos_.set(board, side);
   // The history told by the referee loop, when it ends in this position;
@@ -407,6 +412,7 @@ ProResult ProSearch::search(const Board& board, Side side) {
 
   const int maxDepth = fixedDepth_ > 0 ? fixedDepth_ : kProMaxPly - 1;
   int32_t previous = 0;
+  Move previousMove = result.move;
   for (int depth = 1; depth <= maxDepth; ++depth) {
     int32_t delta = 30;
     int32_t alpha = -kProInfinity;
@@ -438,6 +444,11 @@ ProResult ProSearch::search(const Board& board, Side side) {
       result.score = rootBestScore_;
     }
     if (stopped_) break;
+    if (depth >= 2 && stretchSoft_) {
+      trend.iterationDone(result.move != previousMove, previous, score);
+      softSeconds = stretchedSoft(softSeconds_, hardSeconds_, trend);
+    }
+    previousMove = result.move;
     previous = score;
     result.score = score;
     result.depth = depth;

@@ -29,6 +29,7 @@
 #include "rules/move_generator.h"
 #include "search/move_chooser.h"
 #include "search/pro_position.h"
+#include "search/time_stretch.h"
 #include "search/transposition_table.h"
 
 namespace tovrane {
@@ -63,7 +64,9 @@ class ProSearch : public MoveChooser {
   void setTimeBudget(double seconds);
   // The time of one move as a plan: no iteration starts after softSeconds,
   // the search stops at hardSeconds (hard >= soft). A clock's time manager
-  // makes one before every move. Turns off a fixed depth.
+  // makes one before every move. Where the best move keeps changing or the
+  // score falls, iterations go on past softSeconds (search/time_stretch.h).
+  // Turns off a fixed depth.
   void setTimePlan(double softSeconds, double hardSeconds);
   // Searches to exactly this depth, without a clock, starting from an
   // empty table each time: the same result on every run and machine.
@@ -122,6 +125,7 @@ class ProSearch : public MoveChooser {
   TranspositionTable table_;
   double softSeconds_ = 0.4;
   double hardSeconds_ = 0.8;
+  bool stretchSoft_ = false;  // a plan's soft limit grows with an unsettled search
   int fixedDepth_ = 0;
   uint64_t nodeLimit_ = 0;
   GameRules rules_{};

@@ -3,6 +3,7 @@
 // the referee's clock never runs out, and the clock is put to use.
 
 #include "engine/time_manager.h"
+#include "search/time_stretch.h"
 
 #include <gtest/gtest.h>
 
@@ -104,6 +105,39 @@ TEST(TimeManager, SpendsMoreWithMoreTimeButNeverABigShareOnOneMove) {
   EXPECT_LT(clock.left(), 3.01);
   clock.reset();
   EXPECT_EQ(clock.left(), 5);
+}
+
+// Within a move: an unsettled search (best move changing, score falling)
+// may start more iterations, never past the plan's hard limit; a settled one
+// keeps to the soft limit.
+TEST(TimeManager, AnUnsettledSearchGoesOnLongerButNotPastTheHardLimit) {
+  std::mt19937 random(21);
+  std::uniform_int_distribution<int> scoreStep(-120, 120);
+  for (int run = 0; run < 200; ++run) {
+    const double soft = 0.001 * (1 + run % 50);
+    const double hard = soft * (1 + (run % 4));
+    IterationTrend trend;
+    IterationTrend settled;
+    int32_t score = 0;
+    for (int depth = 2; depth < 30; ++depth) {
+      const bool changed = random() % 3 == 0;
+      const int32_t next = score + scoreStep(random);
+      trend.iterationDone(changed, score, next);
+      settled.iterationDone(false, score, score + 10);
+      const double stretched = stretchedSoft(soft, hard, trend);
+      EXPECT_GE(stretched, soft);
+      EXPECT_LE(stretched, hard);
+      EXPECT_EQ(stretchedSoft(soft, hard, settled), soft);
+      if (hard > soft && (changed || score - next >= kSmallDrop)) {
+        EXPECT_GT(stretched, soft) << depth;
+      }
+      // The same trend with a bigger fall never gets less time.
+      IterationTrend fell = trend;
+      fell.drop += kBigDrop;
+      EXPECT_GE(stretchedSoft(soft, hard, fell), stretched);
+      score = next;
+    }
+  }
 }
 
 }  // namespace
