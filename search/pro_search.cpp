@@ -361,7 +361,10 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
     if (!capture) quietsTried[quietCount++] = m;
   }
   const Bound bound = best >= beta ? Bound::kLower : best > alphaAtStart ? Bound::kExact : Bound::kUpper;
-  table_.store(pos_.key, scoreToTable(best, ply), bound, depth, packMove(bestMove));
+  // After a fail low every move scored at most alpha: the one that scored
+  // "highest" means nothing, so the table keeps the move it had.
+  table_.store(pos_.key, scoreToTable(best, ply), bound, depth,
+               bound == Bound::kUpper ? kNoTableMove : packMove(bestMove));
   return best;
 }
 
