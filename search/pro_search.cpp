@@ -1,6 +1,7 @@
 #include "search/pro_search.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "eval/pro_eval.h"
@@ -8,6 +9,33 @@
 namespace tovrane {
 
 namespace {
+
+// Selectivity near the leaves (a piece is worth about 100).
+constexpr int kReverseFutilityDepth = 4;
+constexpr int32_t kReverseFutilityMargin = 80;
+constexpr int kFutilityDepth = 2;
+constexpr int32_t kFutilityMargin = 90;
+constexpr int kLateMovePruningDepth = 3;
+constexpr int kLateMoveCounts[kLateMovePruningDepth + 1] = {0, 6, 10, 16};
+constexpr int kNullMoveMinPieces = 3;
+
+// Late-move reductions growing with the depth and the move's place in the
+// list: about ln(depth) ln(place) / 2.25 plies, rounded.
+constexpr int kReductionDepths = 64;
+constexpr int kReductionMoves = 64;
+struct ReductionTable {
+  int8_t plies[kReductionDepths][kReductionMoves];
+  const int8_t* operator[](int depth) const { return plies[depth]; }
+};
+const ReductionTable kReductions = [] {
+  ReductionTable t{};
+  for (int d = 1; d < kReductionDepths; ++d) {
+    for (int i = 1; i < kReductionMoves; ++i) {
+      t.plies[d][i] = static_cast<int8_t>(0.75 + std::log(d) * std::log(i) / 2.25);
+    }
+  }
+  return t;
+}();
 
 constexpr int32_t kProInfinity = kProWinScore + 1;
 constexpr int kMaxQuiescePlies = 12;
@@ -290,25 +318,48 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
   }
   if (ply == 0 && rootBestValid_) tableMove = rootBest_;
 
+  // The static score, for the pruning below: only away from the principal
+  // variation, and only where the side to move has a move at all.
+  const bool mayPrune = !pvNode && ply > 0 && std::abs(beta) < kProWinBound && hasAnyCellMove(pos_.occ, pos_.side);
+  const bool wantEval = (selectivity_.nullMovePruning && depth >= 3) ||
+                        (selectivity_.reverseFutility && depth <= kReverseFutilityDepth) ||
+                        (selectivity_.futility && depth <= kFutilityDepth);
+  const int32_t eval = mayPrune && wantEval ? staticScore(ply) : 0;
+
+  // Reverse futility: so far above beta that a shallow search would not
+  // bring it back down.
+  if (mayPrune && selectivity_.reverseFutility && depth <= kReverseFutilityDepth &&
+      eval - kReverseFutilityMargin * depth >= beta) {
+    return eval;
+  }
+
   ProMove moves[kMaxMoves];
   int32_t keys[kMaxMoves];
   const int count = listMoves(moves, keys, ply, tableMove, false);
   if (count == 0) return -(kProWinScore - ply);  // no legal move: lost
 
   // Null move: when even passing keeps us above beta at a reduced depth, the
-  // position is good enough. The game has no passing and hardly any
-  // positions where moving hurts, so the test is rarely wrong.
-  if (nullMovePruning_ && !pvNode && depth >= 3 && ply > 0 && std::abs(beta) < kProWinBound &&
-      staticScore(ply) >= beta) {
+  // position is good enough. With few pieces every move may hurt, and
+  // passing twice in a row proves nothing: no null move then.
+  const bool nullGuarded = selectivity_.nullMoveGuard &&
+                           (bitCount(pos_.occ.of(pos_.side)) < kNullMoveMinPieces || nullMove_[ply]);
+  if (selectivity_.nullMovePruning && mayPrune && depth >= 3 && !nullGuarded && eval >= beta) {
     const int reduction = depth >= 6 ? 3 : 2;
     pos_.pass();
     quiet_[ply + 1] = quiet_[ply] + 1;
     pathKeys_[rootIndex_ + ply + 1] = pos_.key;
+    nullMove_[ply + 1] = true;
     const int32_t score = -alphaBeta(depth - 1 - reduction, -beta, -beta + 1, ply + 1, false);
+    nullMove_[ply + 1] = false;
     pos_.pass();
     if (stopped_) return 0;
     if (score >= beta) return score >= kProWinBound ? beta : score;
   }
+
+  // Futility: near the leaves, quiet moves cannot lift a score this far
+  // below alpha; only captures are searched.
+  const bool futile = mayPrune && selectivity_.futility && depth <= kFutilityDepth &&
+                      eval + kFutilityMargin * depth <= alpha;
 
   // A forced move costs no depth: forced sequences are followed further.
   const int extension = count == 1 ? 1 : 0;
@@ -321,11 +372,30 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
     pickNext(moves, keys, i, count);
     const ProMove m = moves[i];
     const bool capture = pos_.isCapture(m);
+    const bool plainQuiet = !capture && keys[i] < kKillerKey;  // not the table move or a killer
+    if (i > 0 && plainQuiet && best > -kProWinBound) {
+      if (futile) {
+        best = std::max(best, eval + kFutilityMargin * depth);
+        continue;
+      }
+      // Late move pruning: near the leaves, the quiet moves ordered last
+      // are left out altogether.
+      if (mayPrune && selectivity_.lateMovePruning && depth <= kLateMovePruningDepth &&
+          quietCount >= kLateMoveCounts[depth]) {
+        continue;
+      }
+    }
     const int newDepth = depth - 1 + extension;
     // Late quiet moves, searched after the likely best ones, first get a
     // shallower search; only those that then look good get the full depth.
     int reduction = 0;
-    if (lateMoveReductions_ && depth >= 3 && i >= (pvNode ? 5 : 3) && !capture && keys[i] < kKillerKey) {
+    if (selectivity_.logReductions) {
+      if (depth >= 3 && i >= (pvNode ? 3 : 2) && plainQuiet) {
+        reduction = kReductions[std::min(depth, kReductionDepths - 1)][std::min(i, kReductionMoves - 1)];
+        if (pvNode) reduction -= 1;
+        reduction = std::clamp(reduction, 0, newDepth - 1);
+      }
+    } else if (selectivity_.lateMoveReductions && depth >= 3 && i >= (pvNode ? 5 : 3) && plainQuiet) {
       reduction = depth >= 6 && i >= 10 ? 2 : 1;
     }
     makeMove(m, ply);

@@ -54,6 +54,18 @@ struct ProResult {
   int pvLength = 0;
 };
 
+// The search's selectivity, each part kept because a match showed it
+// gains (the README lists the matches); switchable for such matches.
+struct ProSelectivity {
+  bool lateMoveReductions = true;  // late quiet moves searched a ply or two shallower first
+  bool logReductions = false;      // ... by more, the deeper and the later
+  bool nullMovePruning = true;
+  bool nullMoveGuard = false;      // no null move with few pieces or right after another
+  bool reverseFutility = false;    // far above beta near the leaves: cut
+  bool futility = false;           // far below alpha near the leaves: captures only
+  bool lateMovePruning = false;    // near the leaves, the last quiet moves are left out
+};
+
 class ProSearch : public MoveChooser {
  public:
   // book may be null: then no book is consulted. The table takes at most
@@ -95,12 +107,7 @@ class ProSearch : public MoveChooser {
 
   const TranspositionTable& table() const { return table_; }
 
-  // Selectivity, each kept because a match showed it gains (see the report
-  // of the tuning); switchable for such matches.
-  void setSelectivity(bool lateMoveReductions, bool nullMovePruning) {
-    lateMoveReductions_ = lateMoveReductions;
-    nullMovePruning_ = nullMovePruning;
-  }
+  void setSelectivity(const ProSelectivity& selectivity) { selectivity_ = selectivity; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -129,8 +136,7 @@ class ProSearch : public MoveChooser {
   int fixedDepth_ = 0;
   uint64_t nodeLimit_ = 0;
   GameRules rules_{};
-  bool lateMoveReductions_ = true;
-  bool nullMovePruning_ = true;
+  ProSelectivity selectivity_{};
   std::function<void(const ProResult&)> report_;
 
   // The game so far: position keys since the last capture (side to move
@@ -149,6 +155,7 @@ class ProSearch : public MoveChooser {
   uint64_t pathKeys_[kMaxGameKeys + kProMaxPly + 2];
   int quiet_[kProMaxPly + 2];
   bool captured_[kProMaxPly + 2];
+  bool nullMove_[kProMaxPly + 2] = {};  // the move into this ply was a null move
   ProMove killers_[kProMaxPly + 2][2];
   int32_t history_[3][kCellCount][kCellCount];
   ProMove pv_[kProMaxPly + 2][kProMaxPly + 2];
