@@ -61,7 +61,7 @@ struct ProSelectivity {
   bool logReductions = false;      // ... by more, the deeper and the later
   bool nullMovePruning = true;
   bool nullMoveGuard = false;      // no null move with few pieces or right after another
-  bool reverseFutility = false;    // far above beta near the leaves: cut
+  bool reverseFutility = true;     // far above beta near the leaves: cut
   bool futility = false;           // far below alpha near the leaves: captures only
   bool lateMovePruning = false;    // near the leaves, the last quiet moves are left out
 };
