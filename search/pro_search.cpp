@@ -18,6 +18,8 @@ constexpr int32_t kFutilityMargin = 90;
 constexpr int kLateMovePruningDepth = 3;
 constexpr int kLateMoveCounts[kLateMovePruningDepth + 1] = {0, 6, 10, 16};
 constexpr int kNullMoveMinPieces = 3;
+constexpr int32_t kDeltaMargin = 250;
+constexpr int kInternalReductionDepth = 4;
 
 // Late-move reductions growing with the depth and the move's place in the
 // list: about ln(depth) ln(place) / 2.25 plies, rounded.
@@ -36,6 +38,14 @@ const ReductionTable kReductions = [] {
   }
   return t;
 }();
+
+// A budget per move: no iteration starts after kSoftShare of it (unless
+// the search is unsettled), the search stops at kHardShare less the time a
+// reply needs to reach the referee.
+constexpr double kSoftShare = 0.55;
+constexpr double kHardShare = 0.92;
+constexpr double kMinHardShare = 0.5;
+constexpr double kReplyReserveSeconds = 0.003;
 
 constexpr int32_t kProInfinity = kProWinScore + 1;
 constexpr int kMaxQuiescePlies = 12;
@@ -73,14 +83,15 @@ ProSearch::ProSearch(OpeningBook* book, size_t hashMegabytes) : book_(book), tab
 }
 
 void ProSearch::setTimeBudget(double seconds) {
-  setTimePlan(seconds * 0.4, seconds * 0.8);
-  stretchSoft_ = false;
+  // Time not used is lost: search until shortly before the end, leaving
+  // room for the reply to reach the referee. An unsettled search may start
+  // iterations past the soft share (search/time_stretch.h), as on a clock.
+  setTimePlan(seconds * kSoftShare, std::max(seconds * kMinHardShare, seconds * kHardShare - kReplyReserveSeconds));
 }
 
 void ProSearch::setTimePlan(double softSeconds, double hardSeconds) {
   softSeconds_ = softSeconds;
   hardSeconds_ = std::max(softSeconds, hardSeconds);
-  stretchSoft_ = true;
   fixedDepth_ = 0;
 }
 
@@ -266,6 +277,8 @@ int32_t ProSearch::quiesce(int32_t alpha, int32_t beta, int ply, int qdepth) {
   // Stand pat before any capture is listed: most nodes end here.
   const int32_t standPat = staticScore(ply);
   if (standPat >= beta || qdepth >= kMaxQuiescePlies || ply >= kProMaxPly) return standPat;
+  // A capture wins one piece: so far below alpha, none brings the score back.
+  if (selectivity_.quiescenceDelta && standPat + kDeltaMargin <= alpha && alpha < kProWinBound) return standPat;
   ProMove moves[kMaxMoves];
   int32_t keys[kMaxMoves];
   const int count = listMoves(moves, keys, ply, kNoMove, true);
@@ -317,6 +330,9 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
     }
   }
   if (ply == 0 && rootBestValid_) tableMove = rootBest_;
+  // Without a move from the table the ordering is a guess: a shallower
+  // search first fills the table (internal iterative reduction).
+  if (selectivity_.internalReduction && depth >= kInternalReductionDepth && tableMove == kNoMove) --depth;
 
   // The static score, for the pruning below: only away from the principal
   // variation, and only where the side to move has a move at all.
@@ -517,7 +533,7 @@ ProResult ProSearch::search(const Board& board, Side side) {
       result.score = rootBestScore_;
     }
     if (stopped_) break;
-    if (depth >= 2 && stretchSoft_) {
+    if (depth >= 2 && fixedDepth_ == 0) {
       trend.iterationDone(result.move != previousMove, previous, score);
       softSeconds = stretchedSoft(softSeconds_, hardSeconds_, trend);
     }

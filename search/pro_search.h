@@ -64,6 +64,8 @@ struct ProSelectivity {
   bool reverseFutility = true;     // far above beta near the leaves: cut
   bool futility = false;           // far below alpha near the leaves: captures only
   bool lateMovePruning = false;    // near the leaves, the last quiet moves are left out
+  bool quiescenceDelta = false;    // quiescence far below alpha: no capture can help
+  bool internalReduction = false;  // no table move: a ply shallower
 };
 
 class ProSearch : public MoveChooser {
@@ -132,7 +134,6 @@ class ProSearch : public MoveChooser {
   TranspositionTable table_;
   double softSeconds_ = 0.4;
   double hardSeconds_ = 0.8;
-  bool stretchSoft_ = false;  // a plan's soft limit grows with an unsettled search
   int fixedDepth_ = 0;
   uint64_t nodeLimit_ = 0;
   GameRules rules_{};
