@@ -97,8 +97,8 @@ void ProSearch::setTimePlan(double softSeconds, double hardSeconds) {
 
 void ProSearch::setFixedDepth(int depth) { fixedDepth_ = std::clamp(depth, 1, kProMaxPly - 1); }
 
-void ProSearch::gameStarted(const Board& board) {
-  gameKeys_[0] = zobristKey(board, kBlack);
+void ProSearch::gameStarted(const Board& board, Side sideToMove) {
+  gameKeys_[0] = zobristKey(board, sideToMove);
   gameKeyCount_ = 1;
   gamePieces_ = countPieces(board);
   gameQuiet_ = 0;

@@ -101,7 +101,9 @@ class ProSearch : public MoveChooser {
 
   // MoveChooser: a book move when the position has one, else a search.
   bool chooseMove(Board& board, Side side, Move& out) override;
-  void gameStarted(const Board& board) override;
+  // A referee's game starts with black to move; a set-up position may not.
+  void gameStarted(const Board& board) override { gameStarted(board, kBlack); }
+  void gameStarted(const Board& board, Side sideToMove);
   void movePlayed(const Board& board, Side sideToMove) override;
 
   // The search alone (no book), after the game history told so far.

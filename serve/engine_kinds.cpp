@@ -32,7 +32,7 @@ void tellGame(ProSearch& pro, const EngineQuestion& question, const Move* extra 
   pro.setRules(question.rules);
   Board board = question.start;
   Side side = question.startSide;
-  pro.gameStarted(board);
+  pro.gameStarted(board, side);
   for (const Move& move : question.history) {
     applyMove(board, move);
     side = opponent(side);
