@@ -62,8 +62,8 @@ struct ProSelectivity {
   bool nullMovePruning = true;
   bool nullMoveGuard = false;      // no null move with few pieces or right after another
   bool reverseFutility = true;     // far above beta near the leaves: cut
-  bool futility = false;           // far below alpha near the leaves: captures only
-  bool lateMovePruning = false;    // near the leaves, the last quiet moves are left out
+  bool futility = true;            // far below alpha near the leaves: captures only
+  bool lateMovePruning = true;     // near the leaves, the last quiet moves are left out
   bool quiescenceDelta = false;    // quiescence far below alpha: no capture can help
   bool internalReduction = false;  // no table move: a ply shallower
 };
