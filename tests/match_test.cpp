@@ -78,9 +78,20 @@ class MatchTest : public testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "tmp");
     // The referee's temporary working directories go here, to be counted.
+    const char* old = getenv("TMPDIR");
+    oldTmp_ = old ? old : "";
+    hadTmp_ = old != nullptr;
     setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  // Later tests in the same process need a TMPDIR that exists.
+  void TearDown() override {
+    if (hadTmp_) {
+      setenv("TMPDIR", oldTmp_.c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+    fs::remove_all(dir_);
+  }
 
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
   std::string writeFile(const std::string& name, const std::string& text) const {
@@ -90,6 +101,8 @@ class MatchTest : public testing::Test {
   bool tempDirsCleaned() const { return fs::is_empty(dir_ / "tmp"); }
 
   fs::path dir_;
+  std::string oldTmp_;
+  bool hadTmp_ = false;
 };
 
 TEST_F(MatchTest, PlaysEveryOpeningWithBothColoursAndRecordsTheGames) {
