@@ -41,16 +41,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
-export HOME=${HOME:-$work}
-wineLog=$work/wine-stderr.log
-
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+source "$(dirname "${BASH_SOURCE[0]}")/wine_env.sh"
 
 for file in "$linuxTool" "$windowsTool" "$linuxApp/engine" "$windowsApp/engine.exe"; do
   [[ -x $file ]] || { echo "missing program: $file"; exit 1; }

@@ -32,18 +32,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Wine: a private prefix, no debug channels, no display (console programs need
-# none), and no Mono or Gecko installer prompts on the prefix's first start.
-export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
-export HOME=${HOME:-$work}
-wineLog=$work/wine-stderr.log
-
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+source "$(dirname "${BASH_SOURCE[0]}")/wine_env.sh"
 
 for program in "${programs[@]}"; do
   for file in "$linuxDir/$program" "$windowsDir/$program.exe"; do
