@@ -38,14 +38,14 @@ std::string presetNames() {
 
 // One option: its name, the word for its value, its help, and how its value
 // is read (false: the value is refused; error says why).
-struct OptionSpec {
+struct OptionEntry {
   const char* name;
   const char* value;
   const char* help;  // lines of at most 70 characters, separated by '\n'
   bool (*read)(const std::string& text, ProOptions& options, std::string& error);
 };
 
-const OptionSpec kOptions[] = {
+const OptionEntry kOptions[] = {
     {"--movetime", "SECONDS",
      "time per move, 0.01 to 60 (default 1); the reply comes within it.\n"
      "With --clock: the most any move may take",
@@ -151,13 +151,13 @@ bool parseProOptions(const std::vector<std::string>& args, ProOptions& options, 
       options.help = true;
       continue;
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& o : kOptions) {
-      if (name == o.name) spec = &o;
+    const OptionEntry* entry = nullptr;
+    for (const OptionEntry& o : kOptions) {
+      if (name == o.name) entry = &o;
     }
-    if (spec == nullptr) {
+    if (entry == nullptr) {
       std::string names;
-      for (const OptionSpec& o : kOptions) names += std::string(names.empty() ? "" : ", ") + o.name + " " + o.value;
+      for (const OptionEntry& o : kOptions) names += std::string(names.empty() ? "" : ", ") + o.name + " " + o.value;
       error = "unknown argument '" + name + "' (options: " + names + ", --help)";
       return false;
     }
@@ -165,7 +165,7 @@ bool parseProOptions(const std::vector<std::string>& args, ProOptions& options, 
       error = name + " needs a value";
       return false;
     }
-    if (!spec->read(args[++i], options, error)) return false;
+    if (!entry->read(args[++i], options, error)) return false;
   }
   if (options.clock.base > 0 && options.depth > 0) {
     error = "--clock and --depth exclude each other: a fixed depth takes no notice of the clock";
@@ -184,7 +184,7 @@ std::string proHelpText() {
       "iterative-deepening search within its time.\n"
       "\n"
       "options:\n";
-  for (const OptionSpec& o : kOptions) {
+  for (const OptionEntry& o : kOptions) {
     text += "  " + std::string(o.name) + " " + o.value + "\n";
     std::string help = o.help;
     size_t start = 0;
