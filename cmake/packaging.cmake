@@ -1,6 +1,6 @@
 # Release packages, made by CPack from the install rules:
 #   Linux:   a .deb (tovrane and the engine programs in /usr/bin, the README
-#            in /usr/share/doc/tovrane);
+#            and its docs/ pages in /usr/share/doc/tovrane);
 #   Windows: a .zip of the engine .exe files and a short readme.
 # Presets: 'cmake --workflow --preset package' and '--preset package-windows'
 # leave them in build/packages/.
@@ -9,6 +9,8 @@ if(WIN32)
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/README-windows.txt DESTINATION . RENAME README.txt)
 else()
   install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The README links to docs/*.md; the pages keep their places beside it.
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 endif()
 
 set(CPACK_PACKAGE_NAME tovrane)
