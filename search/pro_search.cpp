@@ -301,12 +301,182 @@ int32_t ProSearch::quiesce(int32_t alpha, int32_t beta, int ply, int qdepth) {
   return best;
 }
 
+// The node's static score and what the pruning near the leaves may do with
+// it: only away from the principal variation, and only where the side to
+// move has a move at all.
+ProSearch::NodePruning ProSearch::nodePruning(int depth, int32_t alpha, int32_t beta, int ply, bool pvNode) {
+  NodePruning node;
+  node.mayPrune = !pvNode && ply > 0 && std::abs(beta) < kProWinBound && hasAnyCellMove(pos_.occ, pos_.side);
+  const bool wantEval = (selectivity_.nullMovePruning && depth >= 3) ||
+                        (selectivity_.reverseFutility && depth <= kReverseFutilityDepth) ||
+                        (selectivity_.futility && depth <= kFutilityDepth);
+  node.eval = node.mayPrune && wantEval ? staticScore(ply) : 0;
+  // Futility: near the leaves, quiet moves cannot lift a score this far
+  // below alpha; only captures are searched.
+  node.futile = node.mayPrune && selectivity_.futility && depth <= kFutilityDepth &&
+                node.eval + kFutilityMargin * depth <= alpha;
+  return node;
+}
+
+bool ProSearch::tableCutoff(int depth, int32_t alpha, int32_t beta, int ply, bool pvNode, ProMove& tableMove,
+                            int32_t& score) {
+  const TableEntry* entry = table_.probe(pos_.key);
+  if (entry == nullptr) return false;
+  if (entry->move() != kNoTableMove) tableMove = unpackMove(entry->move());
+  if (pvNode || entry->depth() < depth) return false;
+  score = scoreFromTable(entry->score, ply);
+  const Bound bound = entry->bound();
+  return bound == Bound::kExact || (bound == Bound::kLower && score >= beta) ||
+         (bound == Bound::kUpper && score <= alpha);
+}
+
+// Reverse futility: so far above beta that a shallow search would not
+// bring it back down.
+bool ProSearch::reverseFutilityCutoff(const NodePruning& node, int depth, int32_t beta) const {
+  return node.mayPrune && selectivity_.reverseFutility && depth <= kReverseFutilityDepth &&
+         node.eval - kReverseFutilityMargin * depth >= beta;
+}
+
+void ProSearch::makeNullMove(int ply) {
+  pos_.pass();
+  quiet_[ply + 1] = quiet_[ply] + 1;
+  pathKeys_[rootIndex_ + ply + 1] = pos_.key;
+  nullMove_[ply + 1] = true;
+}
+
+void ProSearch::unmakeNullMove(int ply) {
+  nullMove_[ply + 1] = false;
+  pos_.pass();
+}
+
+// Null move: when even passing keeps us above beta at a reduced depth, the
+// position is good enough. With few pieces every move may hurt, and
+// passing twice in a row proves nothing: no null move then.
+bool ProSearch::nullMoveCutoff(const NodePruning& node, int depth, int32_t beta, int ply, int32_t& score) {
+  const bool nullGuarded = selectivity_.nullMoveGuard &&
+                           (bitCount(pos_.occ.of(pos_.side)) < kNullMoveMinPieces || nullMove_[ply]);
+  if (!selectivity_.nullMovePruning || !node.mayPrune || depth < 3 || nullGuarded || node.eval < beta) {
+    return false;
+  }
+  const int reduction = depth >= 6 ? 3 : 2;
+  makeNullMove(ply);
+  const int32_t nullScore = -alphaBeta(depth - 1 - reduction, -beta, -beta + 1, ply + 1, false);
+  unmakeNullMove(ply);
+  if (stopped_ || nullScore < beta) return false;
+  // Passing is no move of the game: what it proves is only a bound.
+  score = nullScore >= kProWinBound ? beta : nullScore;
+  return true;
+}
+
+// Whether the move at place i of the list is left out: near the leaves, a
+// quiet move after the first (not the table move or a killer) when the node
+// is futile or, late move pruning, when enough quiet moves were tried.
+bool ProSearch::skipLateMove(const NodePruning& node, int depth, int i, bool plainQuiet, int quietsTried,
+                             int32_t best) const {
+  if (i == 0 || !plainQuiet || best <= -kProWinBound) return false;
+  if (node.futile) return true;
+  return node.mayPrune && selectivity_.lateMovePruning && depth <= kLateMovePruningDepth &&
+         quietsTried >= kLateMoveCounts[depth];
+}
+
+// Late quiet moves, searched after the likely best ones, first get a
+// shallower search; only those that then look good get the full depth.
+int ProSearch::lateMoveReduction(int depth, int newDepth, int i, bool plainQuiet, bool pvNode) const {
+  if (selectivity_.logReductions) {
+    if (depth < 3 || i < (pvNode ? 3 : 2) || !plainQuiet) return 0;
+    int reduction = kReductions[std::min(depth, kReductionDepths - 1)][std::min(i, kReductionMoves - 1)];
+    if (pvNode) reduction -= 1;
+    return std::clamp(reduction, 0, newDepth - 1);
+  }
+  if (selectivity_.lateMoveReductions && depth >= 3 && i >= (pvNode ? 5 : 3) && plainQuiet) {
+    return depth >= 6 && i >= 10 ? 2 : 1;
+  }
+  return 0;
+}
+
+// Principal variation search of one move: the first with the full window,
+// the others with a null window (reduced first), searched again when they
+// beat alpha.
+int32_t ProSearch::searchMove(ProMove m, int newDepth, int reduction, int32_t alpha, int32_t beta, int ply,
+                              bool pvNode, bool first) {
+  makeMove(m, ply);
+  int32_t score;
+  if (first) {
+    score = -alphaBeta(newDepth, -beta, -alpha, ply + 1, pvNode);
+  } else {
+    score = -alphaBeta(newDepth - reduction, -alpha - 1, -alpha, ply + 1, false);
+    if (score > alpha && reduction > 0) score = -alphaBeta(newDepth, -alpha - 1, -alpha, ply + 1, false);
+    if (score > alpha && score < beta) score = -alphaBeta(newDepth, -beta, -alpha, ply + 1, true);
+  }
+  unmakeMove(m, ply);
+  return score;
+}
+
+// A move that raised alpha: the principal variation through it, and at the
+// root the move to play.
+void ProSearch::recordPvMove(ProMove m, int32_t score, int ply) {
+  pv_[ply][ply] = m;
+  for (int k = ply + 1; k < pvLength_[ply + 1]; ++k) pv_[ply][k] = pv_[ply + 1][k];
+  pvLength_[ply] = std::max(pvLength_[ply + 1], ply + 1);
+  if (ply == 0) {
+    rootBest_ = m;
+    rootBestScore_ = score;
+    rootBestValid_ = true;
+  }
+}
+
+void ProSearch::storeResult(int32_t best, int32_t alphaAtStart, int32_t beta, int depth, int ply, ProMove bestMove) {
+  const Bound bound = best >= beta ? Bound::kLower : best > alphaAtStart ? Bound::kExact : Bound::kUpper;
+  // After a fail low every move scored at most alpha: the one that scored
+  // "highest" means nothing, so the table keeps the move it had.
+  table_.store(pos_.key, scoreToTable(best, ply), bound, depth,
+               bound == Bound::kUpper ? kNoTableMove : packMove(bestMove));
+}
+
+int32_t ProSearch::searchMoves(const NodePruning& node, ProMove* moves, int32_t* keys, int count, int depth,
+                               int32_t alpha, int32_t beta, int ply, bool pvNode) {
+  // A forced move costs no depth: forced sequences are followed further.
+  const int newDepth = depth - 1 + (count == 1 ? 1 : 0);
+  const int32_t alphaAtStart = alpha;
+  int32_t best = -kProInfinity;
+  ProMove bestMove = kNoMove;
+  ProMove quietsTried[kMaxMoves];
+  int quietCount = 0;
+  for (int i = 0; i < count; ++i) {
+    pickNext(moves, keys, i, count);
+    const ProMove m = moves[i];
+    const bool capture = pos_.isCapture(m);
+    const bool plainQuiet = !capture && keys[i] < kKillerKey;  // not the table move or a killer
+    if (skipLateMove(node, depth, i, plainQuiet, quietCount, best)) {
+      // A futile node's quiet moves score at most this.
+      if (node.futile) best = std::max(best, node.eval + kFutilityMargin * depth);
+      continue;
+    }
+    const int reduction = lateMoveReduction(depth, newDepth, i, plainQuiet, pvNode);
+    const int32_t score = searchMove(m, newDepth, reduction, alpha, beta, ply, pvNode, i == 0);
+    if (stopped_) return 0;
+    if (score > best) {
+      best = score;
+      bestMove = m;
+      if (score > alpha) {
+        alpha = score;
+        recordPvMove(m, score, ply);
+        if (score >= beta) {
+          if (!capture) updateHistory(m, quietsTried, quietCount, depth, ply);
+          break;
+        }
+      }
+    }
+    if (!capture) quietsTried[quietCount++] = m;
+  }
+  storeResult(best, alphaAtStart, beta, depth, ply, bestMove);
+  return best;
+}
+
 int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bool pvNode) {
   pvLength_[ply] = ply;
-  if (ply > 0) {
-    int32_t ruleScore = 0;
-    if (endsByRule(ply, ruleScore)) return ruleScore;
-  }
+  int32_t score = 0;
+  if (ply > 0 && endsByRule(ply, score)) return score;
   if (depth <= 0) return quiesce(alpha, beta, ply, 0);
   ++nodes_;
   if (outOfTime()) return 0;
@@ -318,140 +488,23 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
   if (alpha >= beta) return alpha;
 
   ProMove tableMove = kNoMove;
-  if (const TableEntry* entry = table_.probe(pos_.key)) {
-    if (entry->move() != kNoTableMove) tableMove = unpackMove(entry->move());
-    if (!pvNode && entry->depth() >= depth) {
-      const int32_t score = scoreFromTable(entry->score, ply);
-      const Bound bound = entry->bound();
-      if (bound == Bound::kExact || (bound == Bound::kLower && score >= beta) ||
-          (bound == Bound::kUpper && score <= alpha)) {
-        return score;
-      }
-    }
-  }
+  if (tableCutoff(depth, alpha, beta, ply, pvNode, tableMove, score)) return score;
   if (ply == 0 && rootBestValid_) tableMove = rootBest_;
   // Without a move from the table the ordering is a guess: a shallower
   // search first fills the table (internal iterative reduction).
   if (selectivity_.internalReduction && depth >= kInternalReductionDepth && tableMove == kNoMove) --depth;
 
-  // The static score, for the pruning below: only away from the principal
-  // variation, and only where the side to move has a move at all.
-  const bool mayPrune = !pvNode && ply > 0 && std::abs(beta) < kProWinBound && hasAnyCellMove(pos_.occ, pos_.side);
-  const bool wantEval = (selectivity_.nullMovePruning && depth >= 3) ||
-                        (selectivity_.reverseFutility && depth <= kReverseFutilityDepth) ||
-                        (selectivity_.futility && depth <= kFutilityDepth);
-  const int32_t eval = mayPrune && wantEval ? staticScore(ply) : 0;
-
-  // Reverse futility: so far above beta that a shallow search would not
-  // bring it back down.
-  if (mayPrune && selectivity_.reverseFutility && depth <= kReverseFutilityDepth &&
-      eval - kReverseFutilityMargin * depth >= beta) {
-    return eval;
-  }
+  const NodePruning node = nodePruning(depth, alpha, beta, ply, pvNode);
+  if (reverseFutilityCutoff(node, depth, beta)) return node.eval;
 
   ProMove moves[kMaxMoves];
   int32_t keys[kMaxMoves];
   const int count = listMoves(moves, keys, ply, tableMove, false);
   if (count == 0) return -(kProWinScore - ply);  // no legal move: lost
 
-  // Null move: when even passing keeps us above beta at a reduced depth, the
-  // position is good enough. With few pieces every move may hurt, and
-  // passing twice in a row proves nothing: no null move then.
-  const bool nullGuarded = selectivity_.nullMoveGuard &&
-                           (bitCount(pos_.occ.of(pos_.side)) < kNullMoveMinPieces || nullMove_[ply]);
-  if (selectivity_.nullMovePruning && mayPrune && depth >= 3 && !nullGuarded && eval >= beta) {
-    const int reduction = depth >= 6 ? 3 : 2;
-    pos_.pass();
-    quiet_[ply + 1] = quiet_[ply] + 1;
-    pathKeys_[rootIndex_ + ply + 1] = pos_.key;
-    nullMove_[ply + 1] = true;
-    const int32_t score = -alphaBeta(depth - 1 - reduction, -beta, -beta + 1, ply + 1, false);
-    nullMove_[ply + 1] = false;
-    pos_.pass();
-    if (stopped_) return 0;
-    if (score >= beta) return score >= kProWinBound ? beta : score;
-  }
-
-  // Futility: near the leaves, quiet moves cannot lift a score this far
-  // below alpha; only captures are searched.
-  const bool futile = mayPrune && selectivity_.futility && depth <= kFutilityDepth &&
-                      eval + kFutilityMargin * depth <= alpha;
-
-  // A forced move costs no depth: forced sequences are followed further.
-  const int extension = count == 1 ? 1 : 0;
-  const int32_t alphaAtStart = alpha;
-  int32_t best = -kProInfinity;
-  ProMove bestMove = kNoMove;
-  ProMove quietsTried[kMaxMoves];
-  int quietCount = 0;
-  for (int i = 0; i < count; ++i) {
-    pickNext(moves, keys, i, count);
-    const ProMove m = moves[i];
-    const bool capture = pos_.isCapture(m);
-    const bool plainQuiet = !capture && keys[i] < kKillerKey;  // not the table move or a killer
-    if (i > 0 && plainQuiet && best > -kProWinBound) {
-      if (futile) {
-        best = std::max(best, eval + kFutilityMargin * depth);
-        continue;
-      }
-      // Late move pruning: near the leaves, the quiet moves ordered last
-      // are left out altogether.
-      if (mayPrune && selectivity_.lateMovePruning && depth <= kLateMovePruningDepth &&
-          quietCount >= kLateMoveCounts[depth]) {
-        continue;
-      }
-    }
-    const int newDepth = depth - 1 + extension;
-    // Late quiet moves, searched after the likely best ones, first get a
-    // shallower search; only those that then look good get the full depth.
-    int reduction = 0;
-    if (selectivity_.logReductions) {
-      if (depth >= 3 && i >= (pvNode ? 3 : 2) && plainQuiet) {
-        reduction = kReductions[std::min(depth, kReductionDepths - 1)][std::min(i, kReductionMoves - 1)];
-        if (pvNode) reduction -= 1;
-        reduction = std::clamp(reduction, 0, newDepth - 1);
-      }
-    } else if (selectivity_.lateMoveReductions && depth >= 3 && i >= (pvNode ? 5 : 3) && plainQuiet) {
-      reduction = depth >= 6 && i >= 10 ? 2 : 1;
-    }
-    makeMove(m, ply);
-    int32_t score;
-    if (i == 0) {
-      score = -alphaBeta(newDepth, -beta, -alpha, ply + 1, pvNode);
-    } else {
-      score = -alphaBeta(newDepth - reduction, -alpha - 1, -alpha, ply + 1, false);
-      if (score > alpha && reduction > 0) score = -alphaBeta(newDepth, -alpha - 1, -alpha, ply + 1, false);
-      if (score > alpha && score < beta) score = -alphaBeta(newDepth, -beta, -alpha, ply + 1, true);
-    }
-    unmakeMove(m, ply);
-    if (stopped_) return 0;
-    if (score > best) {
-      best = score;
-      bestMove = m;
-      if (score > alpha) {
-        alpha = score;
-        pv_[ply][ply] = m;
-        for (int k = ply + 1; k < pvLength_[ply + 1]; ++k) pv_[ply][k] = pv_[ply + 1][k];
-        pvLength_[ply] = std::max(pvLength_[ply + 1], ply + 1);
-        if (ply == 0) {
-          rootBest_ = m;
-          rootBestScore_ = score;
-          rootBestValid_ = true;
-        }
-        if (score >= beta) {
-          if (!capture) updateHistory(m, quietsTried, quietCount, depth, ply);
-          break;
-        }
-      }
-    }
-    if (!capture) quietsTried[quietCount++] = m;
-  }
-  const Bound bound = best >= beta ? Bound::kLower : best > alphaAtStart ? Bound::kExact : Bound::kUpper;
-  // After a fail low every move scored at most alpha: the one that scored
-  // "highest" means nothing, so the table keeps the move it had.
-  table_.store(pos_.key, scoreToTable(best, ply), bound, depth,
-               bound == Bound::kUpper ? kNoTableMove : packMove(bestMove));
-  return best;
+  if (nullMoveCutoff(node, depth, beta, ply, score)) return score;
+  if (stopped_) return 0;
+  return searchMoves(node, moves, keys, count, depth, alpha, beta, ply, pvNode);
 }
 
 ProResult ProSearch::search(const Board& board, Side side) {

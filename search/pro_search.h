@@ -116,7 +116,33 @@ class ProSearch : public MoveChooser {
  private:
   using Clock = std::chrono::steady_clock;
 
+  // The node's static score and what the pruning near the leaves may do.
+  struct NodePruning {
+    bool mayPrune = false;  // away from the principal variation, with a move to play
+    bool futile = false;    // near the leaves, far below alpha: captures only
+    int32_t eval = 0;       // the static score (0 where no pruning wants it)
+  };
+
+  // The search of one node, in the order it does its work: the rules' ends,
+  // the table, the pruning before any move (reverse futility, null move),
+  // then the moves (futility, late move pruning and reductions, principal
+  // variation search), the result stored in the table.
   int32_t alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bool pvNode);
+  bool tableCutoff(int depth, int32_t alpha, int32_t beta, int ply, bool pvNode, ProMove& tableMove,
+                   int32_t& score);
+  NodePruning nodePruning(int depth, int32_t alpha, int32_t beta, int ply, bool pvNode);
+  bool reverseFutilityCutoff(const NodePruning& node, int depth, int32_t beta) const;
+  bool nullMoveCutoff(const NodePruning& node, int depth, int32_t beta, int ply, int32_t& score);
+  void makeNullMove(int ply);
+  void unmakeNullMove(int ply);
+  int32_t searchMoves(const NodePruning& node, ProMove* moves, int32_t* keys, int count, int depth, int32_t alpha,
+                      int32_t beta, int ply, bool pvNode);
+  bool skipLateMove(const NodePruning& node, int depth, int i, bool plainQuiet, int quietsTried, int32_t best) const;
+  int lateMoveReduction(int depth, int newDepth, int i, bool plainQuiet, bool pvNode) const;
+  int32_t searchMove(ProMove m, int newDepth, int reduction, int32_t alpha, int32_t beta, int ply, bool pvNode,
+                     bool first);
+  void recordPvMove(ProMove m, int32_t score, int ply);
+  void storeResult(int32_t best, int32_t alphaAtStart, int32_t beta, int depth, int ply, ProMove bestMove);
   int32_t quiesce(int32_t alpha, int32_t beta, int ply, int qdepth);
   int32_t staticScore(int ply) const;
   // Whether the game ends by rule at this node (the side to move having a
