@@ -1,0 +1,163 @@
+// The evaluation pictures: the bar beside the board, the words under it,
+// the graph over the game with its costly moves, and fetching the
+// evaluations from the server.
+'use strict';
+
+// The evaluation of the shown position, or null.
+function shownEval() {
+  if (!ui.game) return null;
+  return ui.evals[shownPly()] || null;
+}
+
+function evalWords(e) {
+  if (!e) return 'evaluating…';
+  if (e.winIn !== null) {
+    const winner = e.score > 0 ? 'black' : 'white';
+    return Math.abs(e.winIn) === 0 ? `${capital(winner)} has won.` : `${capital(winner)} wins by force in ${Math.abs(e.winIn)} plies.`;
+  }
+  const black = Math.round(e.chance * 100);
+  const lead = e.score === 0 ? 'even' : `${e.score > 0 ? 'black' : 'white'} +${(Math.abs(e.score) / 100).toFixed(2)}`;
+  return `Win chance: black ${black}% · white ${100 - black}% (${lead})`;
+}
+
+function renderEvalBar() {
+  const e = shownEval();
+  const black = e ? e.chance : 0.5;
+  const bar = $('evalbar');
+  // The bar's ends are the sides at the board's top and bottom edges.
+  const bottomSide = view.flipped ? 'black' : 'white';
+  const topSide = other(bottomSide);
+  const share = { black, white: 1 - black };
+  const top = bar.querySelector('.evalbar-top');
+  const bottom = bar.querySelector('.evalbar-bottom');
+  top.className = `evalbar-top ${topSide}`;
+  bottom.className = `evalbar-bottom ${bottomSide}`;
+  top.style.flexGrow = share[topSide];
+  bottom.style.flexGrow = share[bottomSide];
+  const ahead = black >= 0.5 ? 'black' : 'white';
+  const label = bar.querySelector('.evalbar-label');
+  label.textContent = e ? `${Math.round(share[ahead] * 100)}` : '';
+  label.className = `evalbar-label ${ahead === topSide ? 'at-top' : 'at-bottom'} on-${ahead}`;
+  bar.title = e ? `${ahead}'s win chance ${Math.round(share[ahead] * 100)}%` : 'evaluating';
+  bar.dataset.black = e ? e.chance.toFixed(3) : '';
+  $('eval-text').textContent = ui.game ? evalWords(e) : '';
+  $('eval-text').title = e && e.depth ? `in pieces; engine-pro, depth ${e.depth}; best move ${e.best}` : '';
+}
+
+// How much each ply cost its mover in win chance (positive: a loss).
+function plyCosts() {
+  const g = ui.game;
+  const costs = [];
+  for (let i = 1; i <= g.moves.length; i++) {
+    const before = ui.evals[i - 1];
+    const after = ui.evals[i];
+    if (!before || !after) { costs.push(null); continue; }
+    const mover = sideAt(g, i - 1);
+    const mine = (e) => mover === 'black' ? e.chance : 1 - e.chance;
+    costs.push(mine(before) - mine(after));
+  }
+  return costs;
+}
+
+const costClass = (cost) => cost >= 0.3 ? 'blunder' : cost >= 0.12 ? 'mistake' : '';
+
+// The moves that lost most, worst first: at most three, each of at least 8%.
+function worstPlies() {
+  return plyCosts().map((cost, i) => ({ ply: i + 1, cost }))
+    .filter((x) => x.cost !== null && x.cost >= 0.08)
+    .sort((a, b) => b.cost - a.cost).slice(0, 3);
+}
+
+function renderGraph() {
+  const svg = $('graph');
+  const NS = 'http://www.w3.org/2000/svg';
+  const width = Math.max(200, svg.clientWidth || 300);
+  const height = svg.clientHeight || 110;
+  svg.setAttribute('viewBox', `0 0 ${width} ${height}`);
+  svg.textContent = '';
+  const add = (name, attrs) => {
+    const node = document.createElementNS(NS, name);
+    for (const [k, v] of Object.entries(attrs)) node.setAttribute(k, v);
+    svg.appendChild(node);
+    return node;
+  };
+  const g = ui.game;
+  if (!g) return;
+  const plies = g.moves.length;
+  const pad = 4;
+  const x = (ply) => pad + (width - 2 * pad) * (plies === 0 ? 0 : ply / plies);
+  const y = (chance) => pad + (height - 2 * pad) * (1 - chance);
+  add('rect', { class: 'backdrop', x: 0, y: 0, width, height });
+  // Black's share from the bottom, like the bar with black below.
+  let d = `M${x(0)},${y(0)}`;
+  let last = 0;
+  for (let i = 0; i <= plies; i++) {
+    const e = ui.evals[i];
+    if (!e) continue;
+    d += ` L${x(i).toFixed(1)},${y(e.chance).toFixed(1)}`;
+    last = i;
+  }
+  d += ` L${x(last).toFixed(1)},${y(0)} Z`;
+  add('path', { class: 'area', d });
+  add('line', { class: 'mid', x1: 0, x2: width, y1: y(0.5), y2: y(0.5) });
+  add('text', { x: 6, y: 13 }).textContent = 'black ahead ↑';
+  add('text', { x: 6, y: height - 6, style: 'fill:#ddd' }).textContent = 'white ahead ↓';
+  const now = shownPly();
+  add('line', { class: 'now', x1: x(now), x2: x(now), y1: 0, y2: height });
+  const costs = g.over ? plyCosts() : [];
+  costs.forEach((cost, i) => {
+    const e = ui.evals[i + 1];
+    if (e && cost !== null && costClass(cost)) add('circle', { class: 'bad', cx: x(i + 1), cy: y(e.chance), r: 4 });
+  });
+  svg.dataset.points = String(ui.evals.filter((e) => e).length);
+}
+
+function graphClick(ev) {
+  const g = ui.game;
+  if (!g || g.moves.length === 0) return;
+  const box = $('graph').getBoundingClientRect();
+  const ply = Math.round((ev.clientX - box.left - 4) / (box.width - 8) * g.moves.length);
+  browse(Math.max(0, Math.min(g.moves.length, ply)));
+}
+
+// Asks for the evaluations of the game's positions, batch by batch, and
+// redraws as they come; a busy server is asked again a little later.
+async function refreshEvals() {
+  if (!ui.game) return;
+  if (ui.evalRunning) { ui.evalAgain = true; return; }
+  ui.evalRunning = true;
+  try {
+    for (let round = 0; round < 50; round++) {
+      const g = ui.game;
+      const key = g.moves.map((m) => m.move).join('');
+      let reply;
+      try {
+        reply = await api('POST', `/api/games/${g.id}/evaluate`, {});
+      } catch (e) {
+        if (e.status === 503) { await new Promise((r) => setTimeout(r, 400)); continue; }
+        throw e;
+      }
+      // A newer game or state is asked about in the next round.
+      if (ui.game.id !== g.id) { ui.evalAgain = false; continue; }
+      if (reply.evals.length === ui.game.moves.length + 1) {
+        ui.evals = reply.evals;
+        ui.evalsFor = key;
+        renderEvalParts();
+      }
+      if (reply.pending === 0 && !ui.evalAgain) break;
+      ui.evalAgain = false;
+    }
+  } catch (e) {
+    note(`evaluation: ${e.message}`, true);
+  } finally {
+    ui.evalRunning = false;
+  }
+}
+
+function renderEvalParts() {
+  renderEvalBar();
+  renderGraph();
+  renderMoveList();
+  renderResult();
+  if (ui.hint) render();
+}

@@ -1,0 +1,171 @@
+#pragma once
+// The server's insides, shared by the files of its routes: the live games,
+// the engine search slots, and the helpers every route uses. Each
+// *_routes.cpp file adds one group of routes: games and moves, analysis,
+// records.
+
+#include <httplib.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "serve/api_json.h"
+#include "serve/engine_kinds.h"
+#include "serve/game_session.h"
+#include "serve/request_guard.h"
+#include "serve/web_server.h"
+
+namespace tovrane {
+
+namespace web {
+
+// The largest request numbers the page may send.
+constexpr int kMaxPastedMoves = 1000;
+
+struct LiveGame {
+  std::mutex mutex;
+  GameSession session;
+  std::string blackName;
+  std::string whiteName;
+  Clock::time_point turnStart = Clock::now();  // a move is timed from here
+  bool thinking = false;                       // an engine request owns the game
+  // The evaluation graph: an entry (or null) per position of the moves in
+  // evalMoves, which may be ahead of or apart from the game's.
+  std::vector<Move> evalMoves;
+  std::vector<json> evals{json()};
+};
+
+// The question about the position after the first plies plies of session,
+// or after all of them.
+EngineQuestion questionFor(const GameSession& session, size_t plies, double budget);
+EngineQuestion questionFor(const GameSession& session, double budget);
+
+// What a running job hands back. Shared with the job's thread, which may
+// outlive the request that started it when the request gives up waiting.
+template <class Result>
+struct SearchTask {
+  std::mutex mutex;
+  std::condition_variable doneSignal;
+  bool done = false;
+  Result result{};
+  double seconds = 0;
+};
+
+// The searches running now. Shared with every search thread, so the last one
+// to finish can still signal after the server object is gone.
+struct SearchSlots {
+  std::mutex mutex;
+  std::condition_variable freed;
+  int running = 0;
+};
+
+}  // namespace web
+
+// The server's own files see its helpers unqualified.
+using namespace web;
+
+struct WebServer::Impl {
+  ServeConfig config;
+  httplib::Server http;
+  std::unique_ptr<RequestGuard> guard;
+  std::shared_ptr<SearchSlots> slots = std::make_shared<SearchSlots>();
+  std::atomic<bool> runEntered{false};
+  std::atomic<bool> runExited{false};
+
+  std::mutex gamesMutex;
+  struct Entry {
+    std::shared_ptr<LiveGame> game;
+    Clock::time_point lastUsed;
+  };
+  std::map<std::string, Entry> games;
+  std::mt19937_64 idSource{std::random_device{}()};
+
+  explicit Impl(const ServeConfig& c) : config(c) { routes(); }
+
+  // Every route, group by group.
+  void routes();
+  void gameRoutes();
+  void analysisRoutes();
+  void recordRoutes();
+  void pageRoutes();
+
+  // Game registry.
+  std::string createGame(std::shared_ptr<web::LiveGame> game);
+  std::shared_ptr<web::LiveGame> findGame(const std::string& id);
+
+  // Runs job on a thread of its own in one of the search slots and waits
+  // at most config.engineSeconds for it; what names it in a refusal.
+  template <class Result>
+  Result runSearch(const std::string& what, std::function<Result()> job, double& seconds);
+
+  const EngineKind& engineField(const web::json& body, double& budget) const;
+  web::json stateJson(const std::string& id, web::LiveGame& game) const;
+
+  using Handler = std::function<web::json(const httplib::Request&)>;
+  // Every API handler answers JSON; a Refusal becomes a 4xx (503 for a busy
+  // server) with a one-line message, a fault of the server a 500, and none
+  // ends the server.
+  static httplib::Server::Handler api(Handler handler);
+
+  // Holds the game's lock for the handler; a game an engine is thinking for
+  // takes no other change.
+  template <class Body>
+  web::json withGame(const httplib::Request& req, bool change, Body&& body) {
+    const std::string id = req.matches[1];
+    std::shared_ptr<web::LiveGame> game = findGame(id);
+    std::lock_guard<std::mutex> lock(game->mutex);
+    if (change && game->thinking) web::refuse(409, "the engine is thinking in this game");
+    return body(id, *game);
+  }
+};
+
+template <class Result>
+Result WebServer::Impl::runSearch(const std::string& what, std::function<Result()> job, double& seconds) {
+  {
+    std::lock_guard<std::mutex> lock(slots->mutex);
+    if (slots->running >= config.searchSlots) {
+      refuse(503, "all " + std::to_string(config.searchSlots) + " engine slots are busy; try again");
+    }
+    ++slots->running;
+  }
+  auto task = std::make_shared<SearchTask<Result>>();
+  std::thread([task, slots = slots, job = std::move(job)] {
+    const auto start = Clock::now();
+    Result result = job();
+    // The slot is free before the answer goes out, so that a client sending
+    // its next request at once never finds it still taken.
+    {
+      std::lock_guard<std::mutex> lock(slots->mutex);
+      --slots->running;
+      slots->freed.notify_all();
+    }
+    {
+      std::lock_guard<std::mutex> lock(task->mutex);
+      task->result = std::move(result);
+      task->seconds = secondsSince(start);
+      task->done = true;
+    }
+    task->doneSignal.notify_all();
+  }).detach();
+
+  std::unique_lock<std::mutex> lock(task->mutex);
+  const auto limit = std::chrono::duration<double>(config.engineSeconds);
+  if (!task->doneSignal.wait_for(lock, limit, [&] { return task->done; })) {
+    // The search cannot be interrupted; it finishes in the background and
+    // keeps its slot until then, so runaway searches cannot pile up.
+    refuse(503, what + " gave no answer within the limit of " +
+                    std::to_string(static_cast<int>(config.engineSeconds)) + " s");
+  }
+  seconds = task->seconds;
+  return task->result;
+}
+
+}  // namespace tovrane
