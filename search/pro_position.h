@@ -1,10 +1,12 @@
 #pragma once
 // engine-pro's position during a search: both colours' pieces as bit masks,
 // the ring entries they stand on, the side to move and the Zobrist key, all
-// kept up to date by make and unmake with a few XORs per move.
+// kept up to date by make and unmake with a few XORs per move; with a
+// network, its accumulators too (one per ply in net, owned by the search).
 
 #include <cstdint>
 
+#include "eval/net_eval.h"
 #include "game/bitboard.h"
 #include "game/board.h"
 #include "rules/capture_tables.h"
@@ -18,12 +20,14 @@ struct ProPosition {
   RingMask rings = 0;  // ringsOf(occ.pieces())
   Side side = kBlack;
   uint64_t key = 0;    // zobristKey of the board and side
+  NetStack* net = nullptr;  // the network's accumulators, when the search evaluates with one
 
   void set(const Board& board, Side sideToMove) {
     occ = occupancyOf(board);
     rings = ringsOf(occ.pieces());
     side = sideToMove;
     key = zobristKey(board, sideToMove);
+    if (net != nullptr) net->reset(occ);
   }
 
   bool isCapture(CellMove m) const { return (occ.pieces() & cellBit(m.to)) != 0; }
@@ -46,6 +50,7 @@ struct ProPosition {
     own ^= cellBit(m.from) | toBit;
     theirs &= ~toBit;
     side = other;
+    if (net != nullptr) net->push(mover, m.from, m.to, capture);
     return capture;
   }
 
@@ -65,6 +70,7 @@ struct ProPosition {
       rings ^= kRingTables.ofCell[m.to];
     }
     side = mover;
+    if (net != nullptr) net->pop();
   }
 
   // The other side to move, nothing else changed (a null move, its own undo).

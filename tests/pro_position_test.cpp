@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "tests/net_test_util.h"
 #include "tests/test_util.h"
 
 namespace tovrane {
@@ -20,14 +21,28 @@ void expectSameAsRecomputed(const ProPosition& pos, const Board& board, Side sid
   ASSERT_EQ(pos.rings, fresh.rings) << boardDigits(board);
   ASSERT_EQ(pos.side, fresh.side);
   ASSERT_EQ(pos.key, fresh.key) << boardDigits(board);
+  // The network's accumulators, updated move by move, as computed afresh.
+  NetAccumulator expected;
+  netRefresh(*pos.net->net, fresh.occ, expected);
+  for (int p = 0; p < 2; ++p) {
+    for (int i = 0; i < pos.net->net->hidden; ++i) {
+      ASSERT_EQ(pos.net->acc[pos.net->top].sums[p][i], expected.sums[p][i]) << boardDigits(board);
+    }
+  }
 }
 
+// The network's accumulators included: make and unmake keep one per ply.
 TEST(ProPosition, MakeAndUnmakeKeepWhatARecomputationGives) {
   std::mt19937 rng(31);
+  static NetWeights net;
+  test::randomNet(rng, 48, net);
+  static NetStack stack;
+  stack.use(net);
   for (int game = 0; game < 60; ++game) {
     Board board = test::initialBoard();
     Side side = kBlack;
     ProPosition pos;
+    pos.net = &stack;
     pos.set(board, side);
     struct Played { CellMove move; bool capture; Board before; };
     std::vector<Played> line;
