@@ -140,6 +140,23 @@ const OptionEntry kOptions[] = {
        o.nodes = static_cast<uint64_t>(value);
        return true;
      }},
+    {"--eval", "classic|net",
+     "the evaluation: classic, the hand-made one (default), or net, the\n"
+     "learned network built into the program (or --eval-file's)",
+     [](const std::string& text, ProOptions& o, std::string& error) {
+       if (text != "classic" && text != "net") {
+         error = "--eval must be classic or net, got '" + text + "'";
+         return false;
+       }
+       o.netEval = text == "net";
+       return true;
+     }},
+    {"--eval-file", "FILE", "evaluate with the network in FILE (implies --eval net)",
+     [](const std::string& text, ProOptions& o, std::string&) {
+       o.evalFile = text;
+       o.netEval = true;
+       return true;
+     }},
 };
 
 }  // namespace

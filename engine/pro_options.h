@@ -22,6 +22,8 @@ struct ProOptions {
   uint64_t nodes = 0;  // 0: no node limit
   ClockControl clock;  // base 0: no clock, a time per move
   GameRules rules;
+  bool netEval = false;  // --eval net: the network; else the hand-made evaluation
+  std::string evalFile;  // --eval-file: a network file instead of the built-in one
   bool help = false;  // --help or -h: print proHelpText() and end
 };
 

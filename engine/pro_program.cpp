@@ -11,6 +11,7 @@
 #include "engine/pro_options.h"
 #include "engine/referee_loop.h"
 #include "engine/time_manager.h"
+#include "eval/net_eval.h"
 #include "game/opening_book.h"
 #include "search/engine_settings.h"
 #include "search/pro_search.h"
@@ -67,6 +68,11 @@ int runProProgram(int argc, const char* const* argv) {
     std::cout << proHelpText() << std::flush;
     return 0;
   }
+  static NetWeights net;
+  if (!options.evalFile.empty() && !loadNetFile(options.evalFile, net, error)) {
+    std::cerr << "engine-pro: " << error << "\n";
+    return 2;
+  }
   static OpeningBook book;
   ProSearch* search = nullptr;
   try {
@@ -83,6 +89,7 @@ int runProProgram(int argc, const char* const* argv) {
     search->setNodeLimit(options.nodes);
   }
   if (options.depth > 0) search->setFixedDepth(options.depth);
+  if (options.netEval) search->setNetwork(options.evalFile.empty() ? &defaultNet() : &net);
   search->setRules(options.rules);
   if (options.drawPlies > 0) search->setDrawPlies(options.drawPlies);
   MoveChooser* player = search;

@@ -142,8 +142,18 @@ bool ProSearch::outOfTime() {
   return stopped_;
 }
 
+void ProSearch::setNetwork(const NetWeights* net) {
+  static_assert(kNetStackDepth > kProMaxPly + 1, "one accumulator per ply");
+  if (net == nullptr) {
+    pos_.net = nullptr;
+    return;
+  }
+  netStack_.use(*net);
+  pos_.net = &netStack_;
+}
+
 int32_t ProSearch::staticScore(int ply) const {
-  int32_t score = proEvaluate(pos_.occ, pos_.rings, pos_.side);
+  int32_t score = pos_.net != nullptr ? pos_.net->score(pos_.side) : proEvaluate(pos_.occ, pos_.rings, pos_.side);
   // Close to a drawn end by quiet plies, a lead is worth less and a deficit
   // hurts less: the side ahead makes progress (captures), the side behind
   // welcomes the draw. Where the limit gives the game to the side with more

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "eval/net_eval.h"
 #include "game/board.h"
 #include "game/opening_book.h"
 #include "rules/game_rules.h"
@@ -112,6 +113,9 @@ class ProSearch : public MoveChooser {
   const TranspositionTable& table() const { return table_; }
 
   void setSelectivity(const ProSelectivity& selectivity) { selectivity_ = selectivity; }
+  // Evaluates with this network (null: the hand-made evaluation, the
+  // default); the network must outlive the search.
+  void setNetwork(const NetWeights* net);
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -179,6 +183,7 @@ class ProSearch : public MoveChooser {
   // The search's own state: the position as bit masks (the pieces, and the
   // ring entries they stand on), kept up to date by make and unmake.
   ProPosition pos_;
+  NetStack netStack_;  // the network's accumulators, one per ply, when pos_.net points here
   int rootIndex_ = 0;  // where the root stands in pathKeys_
   // pathKeys_[rootIndex_ + ply]: path keys; quiet_[ply]: plies since a capture.
   uint64_t pathKeys_[kMaxGameKeys + kProMaxPly + 2];

@@ -110,7 +110,8 @@ TEST(EnginePro, BadArgumentsGetOneLineAndStatusTwo) {
   const std::vector<std::vector<std::string>> bad = {
       {"--movetime"}, {"--movetime", "0"}, {"--movetime", "61"}, {"--movetime", "1e1"}, {"--movetime", "-1"},
       {"--hash", "0"}, {"--hash", "2000"}, {"--hash", "1.5"}, {"--draw-plies", "x"}, {"--depth", "65"},
-      {"--fast"}, {"movetime"}};
+      {"--fast"}, {"movetime"}, {"--eval", "neural"}, {"--eval-file", "/nonexistent/net.tvnn"},
+      {"--eval-file", TOVRANE_SOURCE_DIR "/eval/net_eval.h"}};
   for (const auto& args : bad) {
     const test::ProgramRun run = test::runProgram(test::programPath("engine-pro"), args, "name?\n");
     EXPECT_EQ(run.exitStatus, 2) << args[0];

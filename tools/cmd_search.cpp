@@ -92,8 +92,9 @@ int runProChoose(Args& args, std::ostream& out) {
   return 0;
 }
 
-int runProBench(std::ostream& out) {
+int runProBench(std::ostream& out, bool net) {
   auto search = std::make_unique<ProSearch>(nullptr, 16);
+  if (net) search->setNetwork(&defaultNet());
   search->setFixedDepth(kProBenchDepth);
   Signature signature;
   uint64_t totalNodes = 0;
@@ -140,8 +141,11 @@ int runChoose(Args& args, std::ostream& out) {
 
 int runBench(Args& args, std::ostream& out) {
   if (takeFlag(args, "--pro")) {
-    expectCount(args, 0, "bench --pro");
-    return runProBench(out);
+    std::string eval = "classic";
+    takeOption(args, "--eval", eval);
+    if (eval != "classic" && eval != "net") throw UsageError("--eval must be classic or net, got '" + eval + "'");
+    expectCount(args, 0, "bench --pro [--eval classic|net]");
+    return runProBench(out, eval == "net");
   }
   const EngineSettings& settings = settingsFromFlags(args);
   expectCount(args, 0, "bench [--deep | --classic]");

@@ -49,13 +49,14 @@ const std::vector<Command>& commands() {
                "finished iteration: depth, score, nodes, time and principal variation.\n",
        .run = runChoose},
       {.name = "bench",
-       .usage = "bench [--deep | --classic | --pro]",
+       .usage = "bench [--deep | --classic | --pro [--eval classic|net]]",
        .summary = "search the fixed benchmark positions; print moves, scores, speed and a behaviour signature",
        .help = "Searches the fixed benchmark positions, printing each chosen move and root\n"
                "score, then nodes, time, nodes per second and 'signature N'. The signature\n"
                "hashes moves and scores only: it changes with the engine's behaviour, never\n"
                "with its speed. --deep and --classic bench engine-deep and engine-classic;\n"
-               "--pro benches engine-pro at a fixed depth of 7.\n",
+               "--pro benches engine-pro at a fixed depth of 7, with --eval net evaluating\n"
+               "with its built-in network instead of the hand-made evaluation.\n",
        .run = runBench},
       {.name = "match",
        .usage = kMatchUsage,
@@ -116,6 +117,15 @@ const std::vector<Command>& commands() {
                "and training loss against the results before and after, how often each feature\n"
                "is not zero, and the weights as code for eval/pro_eval.cpp.\n",
        .run = runTune},
+      {.name = "net-scores",
+       .usage = "net-scores [--eval-file NET] FILE",
+       .summary = "engine-pro's network score and hand-made score of every position in FILE",
+       .help = "Reads BOARD SIDE from the start of every line of FILE (a position file of\n"
+               "tovrane selfplay will do; other lines are passed over) and prints per position\n"
+               "the network's score and the hand-made evaluation's, both for SIDE, in search\n"
+               "units. The network is the built-in one or NET's. tools/net/train_net.py uses\n"
+               "it to check a written network against its float original.\n",
+       .run = runNetScores},
   };
   return table;
 }

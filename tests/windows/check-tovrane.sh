@@ -104,8 +104,8 @@ sameOutput "$noTimes" choose "$middleBoard" 2
 sameOutput "$noTimes" choose "$earlyBoard" 2 --deep
 sameOutput "$noTimes" choose "$middleBoard" 1 --classic
 sameOutput "$noTimes" choose "$middleBoard" 2 --pro --depth 6
-for flavour in "" --deep --classic --pro; do
-  # shellcheck disable=SC2086  # no flag for the plain bench
+for flavour in "" --deep --classic --pro "--pro --eval net"; do
+  # shellcheck disable=SC2086  # no flag for the plain bench, two words for the network
   sameOutput "$noTimes" bench $flavour
   echo "   $(grep signature "$work/win.txt")"
 done
