@@ -62,6 +62,7 @@ std::string selfplaySettingsLine(const SelfplayRun& run) {
        << " random " << s.randomRate << " random-plies " << s.randomPlies << " nodes " << s.nodes << " depth "
        << s.depth << " hash " << s.hashMegabytes << " rules " << rulesName(s.rules) << " shard " << run.shard
        << "/" << run.shards;
+  if (s.net != nullptr) line << " eval " << s.evalName;
   return line.str();
 }
 

@@ -10,6 +10,7 @@ namespace {
 constexpr int32_t kLostScore = 1000000;
 
 struct CaptureSearch {
+  const NetWeights* net = nullptr;
   Move pv[kMaxQuietCaptures + 1][kMaxQuietCaptures + 1];
   int pvLength[kMaxQuietCaptures + 1];
 
@@ -20,7 +21,7 @@ struct CaptureSearch {
     MoveList list;
     list.generateMoves(board, side);
     if (list.lastIndex < 0) return -(kLostScore - ply);
-    const int32_t standPat = proEvaluate(board, side);
+    const int32_t standPat = net != nullptr ? netEvaluate(*net, occupancyOf(board), side) : proEvaluate(board, side);
     if (standPat >= beta || ply >= kMaxQuietCaptures) return standPat;
     int32_t best = standPat;
     if (best > alpha) alpha = best;
@@ -55,8 +56,9 @@ struct CaptureSearch {
 
 }  // namespace
 
-QuietLeaf settleCaptures(const Board& board, Side side) {
+QuietLeaf settleCaptures(const Board& board, Side side, const NetWeights* net) {
   CaptureSearch search;
+  search.net = net;
   Board work = board;
   QuietLeaf leaf;
   leaf.score = search.search(work, side, -kLostScore - 1, kLostScore + 1, 0);

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 
+#include "eval/net_eval.h"
 #include "game/board.h"
 
 namespace tovrane {
@@ -34,6 +35,7 @@ struct QuietLeaf {
 
 // Follows the principal variation of the capture search from board with
 // side to move to its quiet leaf. Allocates nothing.
-QuietLeaf settleCaptures(const Board& board, Side side);
+// With net, the network stands pat instead of the hand-made evaluation.
+QuietLeaf settleCaptures(const Board& board, Side side, const NetWeights* net = nullptr);
 
 }  // namespace tovrane

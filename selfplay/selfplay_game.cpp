@@ -46,6 +46,7 @@ SelfplayGame playSelfplayGame(const SelfplaySettings& settings, int64_t number) 
   }
   search->setNodeLimit(settings.depth > 0 ? 0 : settings.nodes);
   search->setRules(settings.rules);
+  search->setNetwork(settings.net);
 
   Board board{};
   resetBoard(board);
@@ -73,7 +74,7 @@ SelfplayGame playSelfplayGame(const SelfplaySettings& settings, int64_t number) 
     } else {
       const ProResult result = search->search(board, side);
       move = result.move;
-      const QuietLeaf leaf = settleCaptures(board, side);
+      const QuietLeaf leaf = settleCaptures(board, side, settings.net);
       // Where the game plays the capture line, the next positions settle
       // to the same leaf: it is recorded once per game.
       const uint64_t leafKey = zobristKey(leaf.board, leaf.side);

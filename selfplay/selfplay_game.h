@@ -22,8 +22,10 @@
 // reaches it again).
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "eval/net_eval.h"
 #include "game/board.h"
 #include "rules/game_rules.h"
 #include "selfplay/quiet_leaf.h"
@@ -39,6 +41,11 @@ struct SelfplaySettings {
   int depth = 0;           // a fixed depth instead of nodes (0: nodes)
   int hashMegabytes = 16;
   GameRules rules{};
+  // The evaluation of the search and of the quiet leaf: a network (must
+  // outlive the games), or null for the hand-made one. evalName names it in
+  // the file's settings line.
+  const NetWeights* net = nullptr;
+  std::string evalName;
 };
 
 struct SelfplayPosition {

@@ -17,6 +17,7 @@
 #include "selfplay/position_file.h"
 #include "selfplay/quiet_leaf.h"
 #include "tests/temp_dir.h"
+#include "tests/net_test_util.h"
 #include "tests/test_util.h"
 #include "tests/tool_run.h"
 
@@ -45,6 +46,8 @@ int32_t plainCaptureValue(const Board& board, Side side, int ply) {
 TEST(SelfplayLeaf, FollowsTheCaptureSearchToAQuietPosition) {
   int withCaptures = 0;
   std::mt19937 rng(5);
+  static NetWeights net;
+  test::randomNet(rng, 32, net);
   // Positions of random games (crowded ones included) and sparse random
   // boards, where captures reach far; the plain reference is slow on
   // crowded random boards.
@@ -72,6 +75,11 @@ TEST(SelfplayLeaf, FollowsTheCaptureSearchToAQuietPosition) {
     const int32_t leafScore = proEvaluate(leaf.board, leaf.side);
     EXPECT_EQ(leaf.captureCount % 2 == 0 ? leafScore : -leafScore, leaf.score);
     withCaptures += leaf.captureCount > 0 ? 1 : 0;
+    // With a network, the network stands pat: the leaf is scored by it.
+    const QuietLeaf netLeaf = settleCaptures(board, side, &net);
+    if (netLeaf.lost) continue;
+    const int32_t netScore = netEvaluate(net, occupancyOf(netLeaf.board), netLeaf.side);
+    EXPECT_EQ(netLeaf.captureCount % 2 == 0 ? netScore : -netScore, netLeaf.score) << boardDigits(board);
   }
   EXPECT_GT(withCaptures, 20);
 }

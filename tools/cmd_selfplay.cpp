@@ -35,6 +35,9 @@ run is the same for any --threads, and shards together are the whole run.
                     before every search: keep --hash small)
   --hash MB         the search's table (default 16)
   --rules NAME      draw80 (default), pieces50-repetition or pieces80
+  --eval classic|net  the hand-made evaluation (default) or engine-pro's
+                    built-in network, in the search and at the quiet leaf
+  --eval-file NET   the network in file NET instead
   --shard K/N       play only the K-th of N consecutive blocks of the games
                     (game numbers as in the whole run)
   --threads T       games played at once, one per thread (default 1)
@@ -160,6 +163,18 @@ int runSelfplay(Args& args, std::ostream& out) {
       if (slash == std::string::npos) throw UsageError("--shard K/N needs the form K/N, got '" + text + "'");
       run.shards = parseInt(text.substr(slash + 1), 1, 1000000, "N of --shard K/N");
       run.shard = parseInt(text.substr(0, slash), 1, run.shards, "K of --shard K/N");
+    } else if (option == "--eval") {
+      const std::string& name = valueOf(args, i);
+      if (name != "classic" && name != "net") throw UsageError("--eval must be classic or net, got '" + name + "'");
+      run.settings.net = name == "net" ? &defaultNet() : nullptr;
+      run.settings.evalName = name;
+    } else if (option == "--eval-file") {
+      static NetWeights loaded;
+      std::string error;
+      const std::string& path = valueOf(args, i);
+      if (!loadNetFile(path, loaded, error)) throw UsageError(error);
+      run.settings.net = &loaded;
+      run.settings.evalName = path;
     } else if (option == "--threads") {
       options.threads = parseInt(valueOf(args, i), 1, 64, "--threads");
     } else if (option == "--resume") {
