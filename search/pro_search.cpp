@@ -526,9 +526,14 @@ ProResult ProSearch::search(const Board& board, Side side) {
   pos_.set(board, side);
   // The history told by the referee loop, when it ends in this position;
   // otherwise (a position from elsewhere) only the position itself.
-  if (gameKeyCount_ > 0 && gameKeys_[gameKeyCount_ - 1] == pos_.key) {
+  if (gameKeyCount_ > 0 && gameKeys_[gameKeyCount_ - 1] == pos_.key && historyRepetitions_) {
     std::memcpy(pathKeys_, gameKeys_, sizeof(uint64_t) * gameKeyCount_);
     rootIndex_ = gameKeyCount_ - 1;
+    quiet_[0] = gameQuiet_;
+  } else if (gameKeyCount_ > 0 && gameKeys_[gameKeyCount_ - 1] == pos_.key) {
+    // Only the root: no earlier position lies within the quiet run.
+    pathKeys_[0] = pos_.key;
+    rootIndex_ = 0;
     quiet_[0] = gameQuiet_;
   } else {
     pathKeys_[0] = pos_.key;

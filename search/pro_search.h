@@ -97,6 +97,11 @@ class ProSearch : public MoveChooser {
   const GameRules& rules() const { return rules_; }
   // The run of plies without a capture after which the game is a draw.
   void setDrawPlies(int plies) { rules_.quietLimit = plies; }
+  // Whether positions of the game before the root count as repetitions
+  // (default yes: engine-pro avoids going round in circles even where the
+  // rules play on). Without, the game history still gives the run of quiet
+  // plies; a game analysis uses it where a repetition is not a result.
+  void setHistoryRepetitions(bool on) { historyRepetitions_ = on; }
   // Called after each finished iteration (tools print it).
   void setIterationReport(std::function<void(const ProResult&)> report) { report_ = std::move(report); }
 
@@ -169,6 +174,7 @@ class ProSearch : public MoveChooser {
   int fixedDepth_ = 0;
   uint64_t nodeLimit_ = 0;
   GameRules rules_{};
+  bool historyRepetitions_ = true;
   ProSelectivity selectivity_{};
   std::function<void(const ProResult&)> report_;
 
