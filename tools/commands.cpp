@@ -80,6 +80,21 @@ const std::vector<Command>& commands() {
                "'tovrane match --record FILE', from the start position, with a board after\n"
                "every ply (x black, o white, . empty; rows 0 to 5 from the top).\n",
        .run = runReplay},
+      {.name = "analyse",
+       .usage = kAnalyseUsage,
+       .summary = "engine-pro goes over recorded games and marks the mistakes and blunders",
+       .help = "Searches every position of game GAME (default: every game) of a record file\n"
+               "written by 'tovrane match --record' with engine-pro, to --depth N (default\n"
+               "10) or for --movetime S seconds a position, and prints one line per ply: the\n"
+               "side, the move, the board before it (36 digits, for 'tovrane choose'), the\n"
+               "pieces black-white, the best score before the move and the score after it for\n"
+               "the side that moved (a piece is about 100; winN / lossN: a proved result in N\n"
+               "plies), the loss, the mark and engine-pro's move. A loss of 100 (about a\n"
+               "piece) is a mistake, 200 a blunder; a proved win thrown away, or a proved loss\n"
+               "walked into, is always a blunder; the best move is never marked. Then a\n"
+               "summary per side. The rules come from the record's header unless --rules NAME\n"
+               "(draw80, pieces50-repetition, pieces80) says. Progress on standard error.\n",
+       .run = runAnalyse},
       {.name = "serve",
        .usage = "serve [--host ADDR] [--port N]",
        .summary = "a local web page to play the engines and replay match records",

@@ -18,6 +18,7 @@ int runChoose(Args& args, std::ostream& out);
 int runBench(Args& args, std::ostream& out);
 int runMatch(Args& args, std::ostream& out);
 int runReplay(Args& args, std::ostream& out);
+int runAnalyse(Args& args, std::ostream& out);
 int runMerge(Args& args, std::ostream& out);
 int runServe(Args& args, std::ostream& out);
 int runBook(Args& args, std::ostream& out);
@@ -28,6 +29,7 @@ int runNetScores(Args& args, std::ostream& out);
 // Texts too long for the table, kept beside their command.
 extern const char* const kMatchUsage;
 extern const char* const kMatchHelp;
+extern const char* const kAnalyseUsage;
 extern const char* const kBookHelp;
 extern const char* const kSelfplayUsage;
 extern const char* const kSelfplayHelp;
