@@ -95,9 +95,16 @@ void ProSearch::setTimePlan(double softSeconds, double hardSeconds) {
   fixedDepth_ = 0;
 }
 
+void ProSearch::setRules(const GameRules& rules) {
+  if (rules == rules_) return;
+  rules_ = rules;
+  table_.clear();
+}
+
 void ProSearch::setFixedDepth(int depth) { fixedDepth_ = std::clamp(depth, 1, kProMaxPly - 1); }
 
-void ProSearch::gameStarted(const Board& board, Side sideToMove) {
+void ProSearch::gameStarted(const Board& board, Side sideToMove, int pliesPlayed) {
+  gamePlies_ = pliesPlayed;
   gameKeys_[0] = zobristKey(board, sideToMove);
   gameKeyCount_ = 1;
   gamePieces_ = countPieces(board);
@@ -107,6 +114,7 @@ void ProSearch::gameStarted(const Board& board, Side sideToMove) {
 void ProSearch::movePlayed(const Board& board, Side sideToMove) {
   if (sideToMove != kWhite && sideToMove != kBlack) return;  // no game going on
   const int pieces = countPieces(board);
+  ++gamePlies_;
   if (gamePieces_ < 0 || pieces != gamePieces_) {
     gameKeyCount_ = 0;  // a capture: no earlier position can come back
     gameQuiet_ = 0;
@@ -173,25 +181,39 @@ int32_t ProSearch::awardScore(RuleAward award, int ply) const {
   return ours > theirs ? kProWinScore - ply : -(kProWinScore - ply);
 }
 
+int ProSearch::repetitionWindowStart(int ply) const {
+  return std::max({0, rootIndex_ + ply - quiet_[ply], nullFloor_});
+}
+
+bool ProSearch::capReached(int ply) const { return rules_.maxPlies > 0 && rootPlies_ + ply >= rules_.maxPlies; }
+
 bool ProSearch::endsByRule(int ply, int32_t& score) const {
   // A position seen before with the same side to move, since the last
-  // capture. Where that does not end the game, going round in circles is
-  // still worth a draw. (A repeated position always has a move: it had one
-  // the first time.)
+  // capture and the last null move (before a pass, the other side was to
+  // move: nothing there can come back). Where that does not end the game,
+  // going round in circles is still worth a draw. (A repeated position
+  // always has a move: it had one the first time.)
   const int index = rootIndex_ + ply;
-  const int earliest = std::max(0, index - quiet_[ply]);
-  for (int j = index - 2; j >= earliest; j -= 2) {
+  for (int j = index - 2; j >= repetitionWindowStart(ply); j -= 2) {
     if (pathKeys_[j] == pos_.key) {
       score = rules_.repetitionEnds ? awardScore(rules_.repetitionAward, ply) : 0;
       return true;
     }
   }
+  const bool quietEnd = rules_.quietLimit > 0 && quiet_[ply] >= rules_.quietLimit;
+  if (!quietEnd && !capReached(ply)) return false;
   // The referee asks first whether the side to move has a move at all.
-  if (rules_.quietLimit > 0 && quiet_[ply] >= rules_.quietLimit && hasAnyCellMove(pos_.occ, pos_.side)) {
-    score = awardScore(rules_.quietAward, ply);
-    return true;
-  }
-  return false;
+  if (!hasAnyCellMove(pos_.occ, pos_.side)) return false;
+  score = awardScore(quietEnd ? rules_.quietAward : rules_.capAward, ply);
+  return true;
+}
+
+bool ProSearch::proofHoldsHere(int32_t tableScore, int ply) const {
+  if (std::abs(tableScore) < kProWinBound) return true;
+  const int reach = kProWinScore - std::abs(tableScore);  // plies from this node to the game's end
+  if (rules_.quietLimit > 0 && quiet_[ply] + reach >= rules_.quietLimit) return false;
+  if (rules_.maxPlies > 0 && rootPlies_ + ply + reach >= rules_.maxPlies) return false;
+  return !rules_.repetitionEnds || repetitionWindowStart(ply) == rootIndex_ + ply;
 }
 
 void ProSearch::makeMove(ProMove m, int ply) {
@@ -284,6 +306,9 @@ int32_t ProSearch::quiesce(int32_t alpha, int32_t beta, int ply, int qdepth) {
   pvLength_[ply] = ply;
   if (outOfTime()) return 0;
   if (!hasAnyCellMove(pos_.occ, pos_.side)) return -(kProWinScore - ply);
+  // Only captures are played here: no repetition and no quiet limit, but
+  // the game's cap still comes.
+  if (capReached(ply)) return awardScore(rules_.capAward, ply);
   // Stand pat before any capture is listed: most nodes end here.
   const int32_t standPat = staticScore(ply);
   if (standPat >= beta || qdepth >= kMaxQuiescePlies || ply >= kProMaxPly) return standPat;
@@ -333,7 +358,7 @@ bool ProSearch::tableCutoff(int depth, int32_t alpha, int32_t beta, int ply, boo
   const TableEntry* entry = table_.probe(pos_.key);
   if (entry == nullptr) return false;
   if (entry->move() != kNoTableMove) tableMove = unpackMove(entry->move());
-  if (pvNode || entry->depth() < depth) return false;
+  if (pvNode || entry->depth() < depth || !proofHoldsHere(entry->score, ply)) return false;
   score = scoreFromTable(entry->score, ply);
   const Bound bound = entry->bound();
   return bound == Bound::kExact || (bound == Bound::kLower && score >= beta) ||
@@ -347,14 +372,19 @@ bool ProSearch::reverseFutilityCutoff(const NodePruning& node, int depth, int32_
          node.eval - kReverseFutilityMargin * depth >= beta;
 }
 
+// A pass is no ply of the game: the quiet run stands still, and no
+// position before it can be repeated after it.
 void ProSearch::makeNullMove(int ply) {
   pos_.pass();
-  quiet_[ply + 1] = quiet_[ply] + 1;
+  quiet_[ply + 1] = quiet_[ply];
   pathKeys_[rootIndex_ + ply + 1] = pos_.key;
   nullMove_[ply + 1] = true;
+  nullFloorBefore_[ply + 1] = nullFloor_;
+  nullFloor_ = rootIndex_ + ply + 1;
 }
 
 void ProSearch::unmakeNullMove(int ply) {
+  nullFloor_ = nullFloorBefore_[ply + 1];
   nullMove_[ply + 1] = false;
   pos_.pass();
 }
@@ -439,8 +469,16 @@ void ProSearch::storeResult(int32_t best, int32_t alphaAtStart, int32_t beta, in
   const Bound bound = best >= beta ? Bound::kLower : best > alphaAtStart ? Bound::kExact : Bound::kUpper;
   // After a fail low every move scored at most alpha: the one that scored
   // "highest" means nothing, so the table keeps the move it had.
-  table_.store(pos_.key, scoreToTable(best, ply), bound, depth,
-               bound == Bound::kUpper ? kNoTableMove : packMove(bestMove));
+  const uint16_t move = bound == Bound::kUpper ? kNoTableMove : packMove(bestMove);
+  const int32_t score = scoreToTable(best, ply);
+  // A proved result that rests on this node's history (its quiet run, its
+  // distance to the cap, positions it could repeat) is kept as a move only:
+  // at depth 0 it never cuts a search.
+  if (!proofHoldsHere(score, ply)) {
+    table_.store(pos_.key, 0, Bound::kLower, 0, move);
+    return;
+  }
+  table_.store(pos_.key, score, bound, depth, move);
 }
 
 int32_t ProSearch::searchMoves(const NodePruning& node, ProMove* moves, int32_t* keys, int count, int depth,
@@ -530,16 +568,20 @@ ProResult ProSearch::search(const Board& board, Side side) {
     std::memcpy(pathKeys_, gameKeys_, sizeof(uint64_t) * gameKeyCount_);
     rootIndex_ = gameKeyCount_ - 1;
     quiet_[0] = gameQuiet_;
+    rootPlies_ = gamePlies_;
   } else if (gameKeyCount_ > 0 && gameKeys_[gameKeyCount_ - 1] == pos_.key) {
     // Only the root: no earlier position lies within the quiet run.
     pathKeys_[0] = pos_.key;
     rootIndex_ = 0;
     quiet_[0] = gameQuiet_;
+    rootPlies_ = gamePlies_;
   } else {
     pathKeys_[0] = pos_.key;
     rootIndex_ = 0;
     quiet_[0] = 0;
+    rootPlies_ = 0;
   }
+  nullFloor_ = 0;
 
   nodes_ = 0;
   stopped_ = false;
@@ -600,7 +642,12 @@ ProResult ProSearch::search(const Board& board, Side side) {
       result.move = toMove(rootBest_);
       result.score = rootBestScore_;
     }
-    if (stopped_) break;
+    if (stopped_) {
+      // An unfinished iteration has a lower bound only: a loss found for the
+      // moves searched so far proves nothing. The last whole one stands.
+      if (result.score <= -kProWinBound) result.score = previous;
+      break;
+    }
     if (depth >= 2 && fixedDepth_ == 0) {
       trend.iterationDone(result.move != previousMove, previous, score);
       softSeconds = stretchedSoft(softSeconds_, hardSeconds_, trend);

@@ -4,10 +4,25 @@
 // move, captures, killers, history), quiescence over captures, and the
 // knowledge of the game's draw by quiet plies and of repetitions.
 //
-// Scores are for the side to move. A win is proved only by a side left
-// without a legal move; it scores kProWinScore less its distance in plies,
-// so nearer wins score higher and slower losses are preferred. Nothing
-// else ever scores that high.
+// Scores are for the side to move. A proved result is an end of the game
+// under the rules set (setRules): a side left without a legal move, or a
+// repetition, the quiet limit or the ply cap where the rules give the game
+// to the side with more pieces. It scores kProWinScore less its distance in
+// plies (negated for a loss); nothing else ever scores that high. A win
+// score kProWinScore - d promises a win within d plies against any defence,
+// and a loss score the opponent's win within d plies whatever we play, for
+// the game's real history (the positions it may repeat, its quiet run, its
+// ply count), which gameStarted/movePlayed tell. Of the wins found, the
+// nearer scores higher; pruning may hide a still nearer one, and the
+// search stops deepening once it has searched deeper than the win's
+// distance, so "nearer" holds among the wins it saw. An unfinished
+// iteration reports a loss only if a finished one proved it.
+//
+// Such results enter the table only where they hold for every history
+// that reaches the position and passes proofHoldsHere: the quiet run and
+// the ply cap are out of the result's reach, and under rules where a
+// repetition ends the game, the position has no earlier one to repeat.
+// Any other proved result is kept there as a move only.
 //
 // Use in-process:
 //   ProSearch pro(nullptr, 64);           // no book, 64 MiB table
@@ -93,10 +108,15 @@ class ProSearch : public MoveChooser {
   void setNodeLimit(uint64_t nodes) { nodeLimit_ = nodes; }
   // The rules the game is played under: the search plays for the result
   // they give (a draw or a win by pieces at the quiet limit, a repetition).
-  void setRules(const GameRules& rules) { rules_ = rules; }
+  // A change of rules empties the table: its proved results were for others.
+  void setRules(const GameRules& rules);
   const GameRules& rules() const { return rules_; }
   // The run of plies without a capture after which the game is a draw.
-  void setDrawPlies(int plies) { rules_.quietLimit = plies; }
+  void setDrawPlies(int plies) {
+    GameRules rules = rules_;
+    rules.quietLimit = plies;
+    setRules(rules);
+  }
   // Whether positions of the game before the root count as repetitions
   // (default yes: engine-pro avoids going round in circles even where the
   // rules play on). Without, the game history still gives the run of quiet
@@ -109,7 +129,8 @@ class ProSearch : public MoveChooser {
   bool chooseMove(Board& board, Side side, Move& out) override;
   // A referee's game starts with black to move; a set-up position may not.
   void gameStarted(const Board& board) override { gameStarted(board, kBlack); }
-  void gameStarted(const Board& board, Side sideToMove);
+  // pliesPlayed: plies of the game before board (a game taken up midway).
+  void gameStarted(const Board& board, Side sideToMove, int pliesPlayed = 0);
   void movePlayed(const Board& board, Side sideToMove) override;
 
   // The search alone (no book), after the game history told so far.
@@ -157,6 +178,15 @@ class ProSearch : public MoveChooser {
   // Whether the game ends by rule at this node (the side to move having a
   // move); score is then its result for the side to move.
   bool endsByRule(int ply, int32_t& score) const;
+  // Where the positions this node could repeat begin in pathKeys_.
+  int repetitionWindowStart(int ply) const;
+  bool capReached(int ply) const;
+  // Whether a result (as the table holds it: plies counted from this node)
+  // means the same for every history that reaches this node and passes this
+  // check: for a proved result, no quiet limit or cap within its reach, and
+  // under rules where a repetition ends the game, no earlier position to
+  // repeat.
+  bool proofHoldsHere(int32_t tableScore, int ply) const;
   int32_t awardScore(RuleAward award, int ply) const;
   bool outOfTime();
 
@@ -185,12 +215,16 @@ class ProSearch : public MoveChooser {
   int gameKeyCount_ = 0;
   int gamePieces_ = -1;
   int gameQuiet_ = 0;
+  int gamePlies_ = 0;  // plies played before the last position told
 
   // The search's own state: the position as bit masks (the pieces, and the
   // ring entries they stand on), kept up to date by make and unmake.
   ProPosition pos_;
   NetStack netStack_;  // the network's accumulators, one per ply, when pos_.net points here
   int rootIndex_ = 0;  // where the root stands in pathKeys_
+  int rootPlies_ = 0;  // plies of the game before the root
+  int nullFloor_ = 0;  // pathKeys_ index of the position after the last null move on the path
+  int nullFloorBefore_[kProMaxPly + 2];
   // pathKeys_[rootIndex_ + ply]: path keys; quiet_[ply]: plies since a capture.
   uint64_t pathKeys_[kMaxGameKeys + kProMaxPly + 2];
   int quiet_[kProMaxPly + 2];

@@ -57,14 +57,18 @@ TranspositionTable::TranspositionTable(size_t megabytes) {
 void TranspositionTable::clear() {
   std::memset(static_cast<void*>(buckets_.get()), 0, bucketCount_ * sizeof(Bucket));
   age_ = 0;
+  wrapped_ = false;
 }
 
 void TranspositionTable::nextAge(bool fresh) {
   fresh_ = fresh;
   age_ = (age_ + 1) % kAgeCount;
-  // An age comes round again after kAgeCount searches: nothing of its
-  // earlier turn may pass for this search's.
-  if (age_ == 0) clear();
+  // An age comes round again after kAgeCount searches. A search on the
+  // clock takes what is left of the age's earlier turn as any older entry
+  // (a whole clear of a large table would cost it more time than it has);
+  // a fresh search, which has no clock, must see none of it.
+  if (age_ == 0) wrapped_ = true;
+  if (fresh_ && wrapped_) clear();
 }
 
 const TableEntry* TranspositionTable::probe(uint64_t key) const {

@@ -53,7 +53,8 @@ class TranspositionTable {
   void clear();
   // A new search: older entries become the first to be replaced. A fresh
   // search sees none of them, as if the table had been cleared (the same
-  // result every run, without clearing it each time).
+  // result every run, without clearing it each time); only a fresh search
+  // ever clears the table (a search on the clock never does).
   void nextAge(bool fresh = false);
 
   // The entry for key, or null.
@@ -79,6 +80,7 @@ class TranspositionTable {
 
   unsigned age_ = 0;
   bool fresh_ = false;
+  bool wrapped_ = false;  // the age came round since the last clear
 };
 
 }  // namespace tovrane

@@ -141,6 +141,20 @@ const std::vector<Command>& commands() {
                "units. The network is the built-in one or NET's. tools/net/train_net.py uses\n"
                "it to check a written network against its float original.\n",
        .run = runNetScores},
+      {.name = "proofcheck",
+       .usage = "proofcheck [--rules NAME] [--games N] [--first-game G] [--seed S] [--nodes N] [--plies K] [--game-plies P] [--hash MB]",
+       .summary = "check engine-pro's claimed wins and losses against a plain search that knows the history",
+       .help = "Plays N games (default 100) of engine-pro against itself from random positions\n"
+               "with 2 to 4 pieces a side, each after a random walk of quiet moves (and half of\n"
+               "them near the ply cap), told the whole history, N nodes a move (default 5000),\n"
+               "at most P plies a game (default 40), under the rules preset NAME (default\n"
+               "draw80). Every win or loss it claims within K plies (default 5) is checked by\n"
+               "a plain search over every move that knows the rules and the real history; a\n"
+               "claim it does not prove is printed as a false claim. Prints the games, claims\n"
+               "checked and false claims; exits with status 1 when there is a false claim.\n"
+               "Game G of a seed is always the same start: a long run goes in chunks of seeds\n"
+               "or of games (--first-game), one table kept through each chunk.\n",
+       .run = runProofCheck},
   };
   return table;
 }

@@ -25,6 +25,7 @@ int runBook(Args& args, std::ostream& out);
 int runSelfplay(Args& args, std::ostream& out);
 int runTune(Args& args, std::ostream& out);
 int runNetScores(Args& args, std::ostream& out);
+int runProofCheck(Args& args, std::ostream& out);
 
 // Texts too long for the table, kept beside their command.
 extern const char* const kMatchUsage;
