@@ -30,12 +30,7 @@ class ClockedSearch : public MoveChooser {
 
   bool chooseMove(Board& board, Side side, Move& out) override {
     const auto start = std::chrono::steady_clock::now();
-    MovePlan plan = clock_.plan();
-    if (moveCap_ > 0) {
-      // As --movetime alone would plan it.
-      plan.softSeconds = std::min(plan.softSeconds, 0.4 * moveCap_);
-      plan.hardSeconds = std::min(plan.hardSeconds, 0.8 * moveCap_);
-    }
+    const MovePlan plan = moveCap_ > 0 ? cappedPlan(clock_.plan(), moveCap_) : clock_.plan();
     search_.setTimePlan(plan.softSeconds, plan.hardSeconds);
     const bool moved = search_.chooseMove(board, side, out);
     clock_.charge(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), plan.hardSeconds);
@@ -84,8 +79,7 @@ int runProProgram(int argc, const char* const* argv) {
   }
   search->setTimeBudget(options.moveSeconds);
   if (options.nodes > 0) {
-    // The node count decides alone; the clock only guards against a runaway.
-    if (options.clock.base <= 0) search->setTimePlan(3600, 3600);
+    if (options.clock.base <= 0) search->setTimePlan(kRunawaySeconds, kRunawaySeconds);
     search->setNodeLimit(options.nodes);
   }
   if (options.depth > 0) search->setFixedDepth(options.depth);

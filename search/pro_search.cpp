@@ -39,14 +39,6 @@ const ReductionTable kReductions = [] {
   return t;
 }();
 
-// A budget per move: no iteration starts after kSoftShare of it (unless
-// the search is unsettled), the search stops at kHardShare less the time a
-// reply needs to reach the referee.
-constexpr double kSoftShare = 0.55;
-constexpr double kHardShare = 0.92;
-constexpr double kMinHardShare = 0.5;
-constexpr double kReplyReserveSeconds = 0.003;
-
 constexpr int32_t kProInfinity = kProWinScore + 1;
 constexpr int kMaxQuiescePlies = 12;
 constexpr int32_t kTableMoveKey = 1 << 30;
@@ -83,10 +75,8 @@ ProSearch::ProSearch(OpeningBook* book, size_t hashMegabytes) : book_(book), tab
 }
 
 void ProSearch::setTimeBudget(double seconds) {
-  // Time not used is lost: search until shortly before the end, leaving
-  // room for the reply to reach the referee. An unsettled search may start
-  // iterations past the soft share (search/time_stretch.h), as on a clock.
-  setTimePlan(seconds * kSoftShare, std::max(seconds * kMinHardShare, seconds * kHardShare - kReplyReserveSeconds));
+  const MovePlan plan = budgetPlan(seconds);
+  setTimePlan(plan.softSeconds, plan.hardSeconds);
 }
 
 void ProSearch::setTimePlan(double softSeconds, double hardSeconds) {

@@ -45,7 +45,7 @@
 #include "rules/move_generator.h"
 #include "search/move_chooser.h"
 #include "search/pro_position.h"
-#include "search/time_stretch.h"
+#include "search/time_policy.h"
 #include "search/transposition_table.h"
 
 namespace tovrane {
@@ -90,12 +90,13 @@ class ProSearch : public MoveChooser {
   // hashMegabytes MiB.
   ProSearch(OpeningBook* book, size_t hashMegabytes);
 
-  // Seconds per move (the answer comes within it); turns off a fixed depth.
+  // Seconds per move (the answer comes within it, search/time_policy.h);
+  // turns off a fixed depth.
   void setTimeBudget(double seconds);
   // The time of one move as a plan: no iteration starts after softSeconds,
   // the search stops at hardSeconds (hard >= soft). A clock's time manager
   // makes one before every move. Where the best move keeps changing or the
-  // score falls, iterations go on past softSeconds (search/time_stretch.h).
+  // score falls, iterations go on past softSeconds (search/time_policy.h).
   // Turns off a fixed depth.
   void setTimePlan(double softSeconds, double hardSeconds);
   // Searches to exactly this depth, without a clock, starting from an

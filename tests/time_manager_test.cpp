@@ -3,12 +3,15 @@
 // the referee's clock never runs out, and the clock is put to use.
 
 #include "engine/time_manager.h"
-#include "search/time_stretch.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <random>
+
+#include "search/pro_search.h"
+#include "tests/test_util.h"
 
 namespace tovrane {
 namespace {
@@ -61,8 +64,14 @@ TEST(TimeManager, NeverFlagsAndUsesTheClock) {
       for (const double late : {0.0, 0.04}) {
         SCOPED_TRACE("clock " + std::to_string(control.base) + "+" + std::to_string(control.increment) + " spend " +
                      std::to_string(static_cast<int>(spend)) + " late " + std::to_string(late));
-        // 200 moves a side is the longest game the referee's default cap allows.
-        const GameOnClock game = playOnClock(control, spend, 200, late, random);
+        // 200 moves a side is the longest game the referee's default cap
+        // allows. A sudden-death clock too short to pay that many moves' fixed
+        // cost is planned for the game expected, then the reserve pays for
+        // moves at the floor.
+        const double fixedCost = kMoveOverhead + kMoveFloor;
+        const bool capFits = control.base + 200 * control.increment >= 200 * fixedCost;
+        const int moves = capFits ? 200 : kExpectedGameMoves + static_cast<int>(clockReserve(control.base) / fixedCost);
+        const GameOnClock game = playOnClock(control, spend, moves, late, random);
         EXPECT_GT(game.minLeft, 0);
         if (control.base >= 1 && (control.increment > 0 || control.base >= 10)) {
           // Spending even only the soft limit, most of the clock goes into the game.
@@ -88,9 +97,9 @@ TEST(TimeManager, SpendsMoreWithMoreTimeButNeverABigShareOnOneMove) {
   const MovePlan empty = planMove(kMinReserve, kMinReserve, 0.1, 0, 0);
   EXPECT_EQ(empty.softSeconds, 0);
   EXPECT_EQ(empty.hardSeconds, 0);
-  // Without an increment, the fixed cost of the moves to come is kept back.
-  EXPECT_EQ(planMove(0.5, kMinReserve, 0, 0, 0).hardSeconds, 0);
-  EXPECT_GT(planMove(0.5, kMinReserve, 0, 150, 0).hardSeconds, 0);
+  // Without an increment, the fixed cost of the moves still expected is kept back.
+  EXPECT_EQ(planMove(0.4, kMinReserve, 0, 0, 0).hardSeconds, 0);
+  EXPECT_GT(planMove(0.4, kMinReserve, 0, kExpectedGameMoves, 0).hardSeconds, 0);
   // Answers that came late are kept back for: the clock learns it, and forgets slowly.
   GameClock busy({10, 0.1});
   const double planned = busy.plan().hardSeconds;
@@ -138,6 +147,32 @@ TEST(TimeManager, AnUnsettledSearchGoesOnLongerButNotPastTheHardLimit) {
       score = next;
     }
   }
+}
+
+// A sudden-death clock of one second is planned for the game expected, not
+// for the longest one: its moves get real searches from the first.
+TEST(TimeManager, OneSecondSuddenDeathSearchesPastDepthOne) {
+  GameClock clock({1, 0});
+  ProSearch pro(nullptr, 1);
+  Board board = test::initialBoard();
+  Side side = kBlack;
+  pro.gameStarted(board, side);
+  int deeper = 0;
+  constexpr int kMoves = 20;
+  for (int m = 0; m < kMoves; ++m) {
+    const MovePlan plan = clock.plan();
+    ASSERT_GT(plan.hardSeconds, 0) << "move " << m;
+    pro.setTimePlan(plan.softSeconds, plan.hardSeconds);
+    const auto start = std::chrono::steady_clock::now();
+    const ProResult result = pro.search(board, side);
+    clock.charge(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), plan.hardSeconds);
+    if (!result.hasMove) break;
+    deeper += result.depth > 1 ? 1 : 0;
+    applyMove(board, result.move);
+    side = opponent(side);
+    pro.movePlayed(board, side);
+  }
+  EXPECT_GE(deeper, kMoves / 2);
 }
 
 }  // namespace
