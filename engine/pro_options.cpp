@@ -157,6 +157,17 @@ const OptionEntry kOptions[] = {
        o.netEval = true;
        return true;
      }},
+    {"--log", "FILE",
+     "append one line per searched move to FILE: the depth reached, score,\n"
+     "nodes, seconds and, with --clock, the time left on it",
+     [](const std::string& text, ProOptions& o, std::string& error) {
+       if (text.empty()) {
+         error = "--log needs a file name";
+         return false;
+       }
+       o.logPath = text;
+       return true;
+     }},
 };
 
 }  // namespace

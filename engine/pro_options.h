@@ -24,6 +24,7 @@ struct ProOptions {
   GameRules rules;
   bool netEval = false;  // --eval net: the network; else the hand-made evaluation
   std::string evalFile;  // --eval-file: a network file instead of the built-in one
+  std::string logPath;  // empty: no log
   bool help = false;  // --help or -h: print proHelpText() and end
 };
 

@@ -3,6 +3,7 @@
 // when it has one.
 
 #include <chrono>
+#include <fstream>
 #include <iostream>
 #include <new>
 #include <string>
@@ -41,11 +42,47 @@ class ClockedSearch : public MoveChooser {
     search_.gameStarted(board);
   }
   void movePlayed(const Board& board, Side sideToMove) override { search_.movePlayed(board, sideToMove); }
+  double left() const { return clock_.left(); }
 
  private:
   ProSearch& search_;
   GameClock clock_;
   double moveCap_;  // seconds; 0: none
+};
+
+// --log FILE: a line per searched move after the player's own work.
+class LoggedPlayer : public MoveChooser {
+ public:
+  LoggedPlayer(MoveChooser& player, ProSearch& search, const ClockedSearch* clock, const std::string& path)
+      : player_(player), clock_(clock), log_(path, std::ios::app) {
+    search.setIterationReport([this](const ProResult& r) { last_ = r; });
+  }
+  bool good() const { return log_.good(); }
+
+  bool chooseMove(Board& board, Side side, Move& out) override {
+    last_ = ProResult{};
+    const bool moved = player_.chooseMove(board, side, out);
+    if (last_.depth > 0) {
+      log_ << "move " << ++moves_ << " depth " << last_.depth << " score " << last_.score << " nodes " << last_.nodes
+           << " seconds " << last_.seconds;
+      if (clock_ != nullptr) log_ << " left " << clock_->left();
+      log_ << "\n" << std::flush;
+    }
+    return moved;
+  }
+  void gameStarted(const Board& board) override {
+    moves_ = 0;
+    log_ << "new game\n";
+    player_.gameStarted(board);
+  }
+  void movePlayed(const Board& board, Side sideToMove) override { player_.movePlayed(board, sideToMove); }
+
+ private:
+  MoveChooser& player_;
+  const ClockedSearch* clock_;
+  std::ofstream log_;
+  ProResult last_;
+  int moves_ = 0;
 };
 
 }  // namespace
@@ -87,9 +124,19 @@ int runProProgram(int argc, const char* const* argv) {
   search->setRules(options.rules);
   if (options.drawPlies > 0) search->setDrawPlies(options.drawPlies);
   MoveChooser* player = search;
+  ClockedSearch* clocked = nullptr;
   if (options.clock.base > 0) {
-    static ClockedSearch clocked(*search, options.clock, options.moveSecondsGiven ? options.moveSeconds : 0);
-    player = &clocked;
+    static ClockedSearch onClock(*search, options.clock, options.moveSecondsGiven ? options.moveSeconds : 0);
+    clocked = &onClock;
+    player = clocked;
+  }
+  if (!options.logPath.empty()) {
+    static LoggedPlayer logged(*player, *search, clocked, options.logPath);
+    if (!logged.good()) {
+      std::cerr << "engine-pro: cannot open the log file '" << options.logPath << "'\n";
+      return 2;
+    }
+    player = &logged;
   }
   static RefereeLoop loop(kProEngine, *player, std::cin, std::cout, nullptr);
   return loop.run();
