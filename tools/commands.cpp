@@ -25,6 +25,14 @@ const std::vector<Command>& commands() {
        .help = "Like perft (DEPTH 1 to 12), split by the first move: one line per distinct\n"
                "root move with its count, then 'total COUNT'.\n",
        .run = runDivide},
+      {.name = "diagram",
+       .usage = "diagram [BOARD]",
+       .summary = "draw the board with its two circuits and their loops as SVG",
+       .help = "Writes an SVG picture of the board to standard output, drawn from the\n"
+               "circuit tables the move generator uses: the six rows and columns, the small\n"
+               "and the large circuit with their corner loops, and the pieces of BOARD (none\n"
+               "when it is not given). docs/circuits.svg is its output.\n",
+       .run = runDiagram},
       {.name = "eval",
        .usage = "eval BOARD SIDE [--classic]",
        .summary = "static score for SIDE to move; --classic: classic profile",

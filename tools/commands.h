@@ -19,6 +19,7 @@ int runBench(Args& args, std::ostream& out);
 int runMatch(Args& args, std::ostream& out);
 int runReplay(Args& args, std::ostream& out);
 int runAnalyse(Args& args, std::ostream& out);
+int runDiagram(Args& args, std::ostream& out);
 int runMerge(Args& args, std::ostream& out);
 int runServe(Args& args, std::ostream& out);
 int runBook(Args& args, std::ostream& out);
