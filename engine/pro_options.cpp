@@ -179,6 +179,10 @@ bool parseProOptions(const std::vector<std::string>& args, ProOptions& options, 
       options.help = true;
       continue;
     }
+    if (name == "--info") {
+      options.info = true;
+      continue;
+    }
     const OptionEntry* entry = nullptr;
     for (const OptionEntry& o : kOptions) {
       if (name == o.name) entry = &o;
@@ -223,6 +227,9 @@ std::string proHelpText() {
       start = end + 1;
     }
   }
+  text += "  --info\n      before each move it searched, a line 'info depth D score S nodes N\n"
+          "      pv MOVES' per finished iteration, S in hundredths of a piece from\n"
+          "      its side (or win N / loss N: a result proved N plies ahead)\n";
   text += "  --help, -h\n      this text\n\nA bad argument gets a one-line message on standard error and exit status 2.\n";
   return text;
 }

@@ -25,6 +25,7 @@ struct ProOptions {
   bool netEval = false;  // --eval net: the network; else the hand-made evaluation
   std::string evalFile;  // --eval-file: a network file instead of the built-in one
   std::string logPath;  // empty: no log
+  bool info = false;  // --info: a thinking line per finished iteration (engine/pro_info.h)
   bool help = false;  // --help or -h: print proHelpText() and end
 };
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/pro_info.h"
 #include "engine/pro_options.h"
 #include "engine/referee_loop.h"
 #include "engine/time_manager.h"
@@ -55,9 +56,10 @@ class LoggedPlayer : public MoveChooser {
  public:
   LoggedPlayer(MoveChooser& player, ProSearch& search, const ClockedSearch* clock, const std::string& path)
       : player_(player), clock_(clock), log_(path, std::ios::app) {
-    search.setIterationReport([this](const ProResult& r) { last_ = r; });
+    search.setIterationReport([this](const ProResult& r) { iterationDone(r); });
   }
   bool good() const { return log_.good(); }
+  void iterationDone(const ProResult& r) { last_ = r; }
 
   bool chooseMove(Board& board, Side side, Move& out) override {
     last_ = ProResult{};
@@ -83,6 +85,29 @@ class LoggedPlayer : public MoveChooser {
   std::ofstream log_;
   ProResult last_;
   int moves_ = 0;
+};
+
+// --info: the thinking line of each finished iteration goes out before the
+// move; its score needs the number of pieces of the position searched. The
+// search has one report: the log's, if any, is told from here.
+class InfoReporter : public MoveChooser {
+ public:
+  InfoReporter(ProSearch& search, MoveChooser& player, LoggedPlayer* logged, std::ostream& out) : player_(player) {
+    search.setIterationReport([this, logged, &out](const ProResult& result) {
+      if (logged != nullptr) logged->iterationDone(result);
+      out << proInfoLine(result, pieces_) << "\n";
+    });
+  }
+  bool chooseMove(Board& board, Side side, Move& out) override {
+    pieces_ = countPieces(board, kBlack) + countPieces(board, kWhite);
+    return player_.chooseMove(board, side, out);
+  }
+  void gameStarted(const Board& board) override { player_.gameStarted(board); }
+  void movePlayed(const Board& board, Side sideToMove) override { player_.movePlayed(board, sideToMove); }
+
+ private:
+  MoveChooser& player_;
+  int pieces_ = 0;
 };
 
 }  // namespace
@@ -130,13 +155,19 @@ int runProProgram(int argc, const char* const* argv) {
     clocked = &onClock;
     player = clocked;
   }
+  LoggedPlayer* loggedPlayer = nullptr;
   if (!options.logPath.empty()) {
     static LoggedPlayer logged(*player, *search, clocked, options.logPath);
     if (!logged.good()) {
       std::cerr << "engine-pro: cannot open the log file '" << options.logPath << "'\n";
       return 2;
     }
+    loggedPlayer = &logged;
     player = &logged;
+  }
+  if (options.info) {
+    static InfoReporter reporter(*search, *player, loggedPlayer, std::cout);
+    player = &reporter;
   }
   static RefereeLoop loop(kProEngine, *player, std::cin, std::cout, nullptr);
   return loop.run();

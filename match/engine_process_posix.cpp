@@ -70,6 +70,7 @@ struct EngineProcess::Native {
   int exitSignal = 0;
   int toEngine = -1;
   int fromEngine = -1;
+  int errorsFromEngine = -1;  // read by the relay thread only, closed after it ended
 
   // The process is reaped: no longer ours to kill.
   void forget() {
@@ -134,6 +135,12 @@ bool EngineProcess::start(const std::string& path, const std::vector<std::string
     for (int fd : {input[0], input[1], output[0], output[1]}) ::close(fd);
     return false;
   }
+  int errors[2];
+  if (pipe2(errors, O_CLOEXEC) != 0) {
+    error = std::string("pipe: ") + std::strerror(errno);
+    for (int fd : {input[0], input[1], output[0], output[1], failure[0], failure[1]}) ::close(fd);
+    return false;
+  }
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(path.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -144,7 +151,7 @@ bool EngineProcess::start(const std::string& path, const std::vector<std::string
     // Child: only async-signal-safe calls from here on.
     setpgid(0, 0);
     int code = 0;
-    if (chdir(workDir.c_str()) != 0 || dup2(input[0], 0) < 0 || dup2(output[1], 1) < 0) {
+    if (chdir(workDir.c_str()) != 0 || dup2(input[0], 0) < 0 || dup2(output[1], 1) < 0 || dup2(errors[1], 2) < 0) {
       code = errno;
     } else {
       execv(path.c_str(), argv.data());
@@ -157,9 +164,10 @@ bool EngineProcess::start(const std::string& path, const std::vector<std::string
   ::close(input[0]);
   ::close(output[1]);
   ::close(failure[1]);
+  ::close(errors[1]);
   if (pid < 0) {
     error = std::string("fork: ") + std::strerror(errno);
-    for (int fd : {input[1], output[0], failure[0]}) ::close(fd);
+    for (int fd : {input[1], output[0], failure[0], errors[0]}) ::close(fd);
     return false;
   }
   setpgid(pid, pid);  // also from this side, so a kill right away finds the group
@@ -175,7 +183,20 @@ bool EngineProcess::start(const std::string& path, const std::vector<std::string
   n.exitSignal = 0;
   n.toEngine = input[1];
   n.fromEngine = output[0];
+  n.errorsFromEngine = errors[0];
   pending_.clear();
+  skipping_ = false;
+  const int errorFd = errors[0];
+  errorRelay_ = std::thread([label = label_, errorFd, this] {
+    relayErrorLines(*label, relayQuit_, [errorFd](char* buffer, size_t size) -> long {
+      pollfd p{errorFd, POLLIN, 0};
+      const int ready = poll(&p, 1, 50);
+      if (ready <= 0) return 0;
+      const ssize_t n = ::read(errorFd, buffer, size);
+      if (n < 0 && errno == EINTR) return 0;
+      return n <= 0 ? -1 : static_cast<long>(n);
+    });
+  });
   if (got == static_cast<ssize_t>(sizeof code)) {
     error = "cannot run " + path + " in " + workDir + ": " + std::strerror(code);
     kill();
@@ -265,7 +286,10 @@ void EngineProcess::kill() {
 void EngineProcess::closePipes() {
   closeFd(native_->toEngine);
   closeFd(native_->fromEngine);
+  stopErrorRelay();
+  closeFd(native_->errorsFromEngine);
   pending_.clear();
+  skipping_ = false;
 }
 
 }  // namespace tovrane

@@ -118,6 +118,7 @@ struct EngineProcess::Native {
   HANDLE toEngine = nullptr;    // our end of the engine's standard input
   HANDLE fromEngine = nullptr;  // our end of its standard output, overlapped
   HANDLE readDone = nullptr;    // the overlapped read's event
+  HANDLE errorsFromEngine = nullptr;  // read by the relay thread only, closed after it ended
   OVERLAPPED overlapped{};
   bool reading = false;         // a read into buffer is under way
   char buffer[kReadBuffer];
@@ -219,14 +220,12 @@ bool EngineProcess::start(const std::string& path, const std::vector<std::string
     outputWrite = nullptr;
     return fail("cannot open a pipe");
   }
-  // The engine writes its standard error where ours goes (nowhere without one).
-  HANDLE ourError = GetStdHandle(STD_ERROR_HANDLE);
-  if (ourError == nullptr || ourError == INVALID_HANDLE_VALUE ||
-      !DuplicateHandle(GetCurrentProcess(), ourError, GetCurrentProcess(), &errorWrite, 0, TRUE,
-                       DUPLICATE_SAME_ACCESS)) {
-    errorWrite = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                             nullptr);
-    if (errorWrite == INVALID_HANDLE_VALUE) errorWrite = nullptr;
+  // The engine's standard error comes through a pipe of its own, relayed
+  // to ours a line at a time with the engine's name (protocol_log.h).
+  HANDLE errorRead = nullptr;
+  if (!CreatePipe(&errorRead, &errorWrite, &inherit, 0) || !SetHandleInformation(errorRead, HANDLE_FLAG_INHERIT, 0)) {
+    closeHandle(errorRead);
+    return fail("cannot make a pipe");
   }
 
   STARTUPINFOW startup{};
@@ -239,13 +238,29 @@ bool EngineProcess::start(const std::string& path, const std::vector<std::string
   // Suspended until it is in its job, so no helper it starts escapes.
   if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
                       nullptr, folder.c_str(), &startup, &info)) {
+    closeHandle(errorRead);
     return fail("cannot run " + path + " in " + workDir);
   }
   for (HANDLE* h : {&inputRead, &outputWrite, &errorWrite}) closeHandle(*h);
+  n.errorsFromEngine = errorRead;
+  errorRelay_ = std::thread([label = label_, errorRead, this] {
+    relayErrorLines(*label, relayQuit_, [errorRead](char* buffer, size_t size) -> long {
+      DWORD available = 0;
+      if (!PeekNamedPipe(errorRead, nullptr, 0, nullptr, &available, nullptr)) return -1;
+      if (available == 0) {
+        Sleep(50);
+        return 0;
+      }
+      DWORD got = 0;
+      if (!ReadFile(errorRead, buffer, available < size ? available : static_cast<DWORD>(size), &got, nullptr)) return -1;
+      return static_cast<long>(got);
+    });
+  });
   n.process = info.hProcess;
   n.toEngine = inputWrite;
   n.exitSignal = 0;
   pending_.clear();
+  skipping_ = false;
   n.job = CreateJobObjectW(nullptr, nullptr);
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
@@ -362,7 +377,10 @@ void EngineProcess::kill() {
 void EngineProcess::closePipes() {
   closeHandle(native_->toEngine);
   native_->closeOutput();
+  stopErrorRelay();
+  closeHandle(native_->errorsFromEngine);
   pending_.clear();
+  skipping_ = false;
 }
 
 }  // namespace tovrane

@@ -1,5 +1,6 @@
 #include "match/game_record.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <istream>
 #include <ostream>
@@ -21,6 +22,7 @@ constexpr EndName kEndNames[] = {
     {GameEnd::kQuietDraw, "quiet-draw"}, {GameEnd::kPlyCap, "ply-cap"},   {GameEnd::kUnfinished, "unfinished"},
     {GameEnd::kRepetition, "repetition"}, {GameEnd::kQuietLimit, "quiet-limit"},
     {GameEnd::kTimeForfeit, "time-forfeit"}, {GameEnd::kResigned, "resigned"},
+    {GameEnd::kAdjudicated, "adjudicated"}, {GameEnd::kLeftOpening, "left-opening"},
 };
 
 const char* sideWord(Side side) { return side == kWhite ? "white" : "black"; }
@@ -75,13 +77,32 @@ std::string gameRecordText(const GameRecord& game) {
       << "end " << gameEndCode(game.end) << "\n"
       << "reason " << game.reason << "\n"
       << "plies " << game.plies() << "\n";
+  if (game.leftOpeningPly > 0) {
+    out << "opening-left " << game.leftOpeningPly << " " << sideWord(game.leftOpeningPly % 2 == 1 ? kBlack : kWhite)
+        << "\n";
+  }
+  // The engines' other lines go before the move they came with; those of a
+  // turn that gave no move, after the last move.
+  size_t note = 0;
+  auto writeNotes = [&](int beforePly) {
+    for (; note < game.notes.size() && game.notes[note].ply <= beforePly; ++note) {
+      out << "# " << sideWord(game.notes[note].side) << " said before ply " << game.notes[note].ply << ": "
+          << game.notes[note].text << "\n";
+    }
+  };
   Side side = kBlack;
   char seconds[32];
   for (int i = 0; i < game.plies(); ++i) {
-    std::snprintf(seconds, sizeof seconds, "%.3f", game.moves[i].seconds);
-    out << i + 1 << " " << sideWord(side) << " " << moveText(game.moves[i].move) << " " << seconds << "\n";
+    writeNotes(i + 1);
+    const PlayedMove& played = game.moves[static_cast<size_t>(i)];
+    std::snprintf(seconds, sizeof seconds, "%.3f", played.seconds);
+    out << i + 1 << " " << sideWord(side) << " " << moveText(played.move) << " " << seconds;
+    if (played.thinking) out << " " << thinkingFieldsText(*played.thinking);
+    out << "\n";
     side = opponent(side);
   }
+  writeNotes(INT32_MAX);
+  if (game.notesDropped > 0) out << "# and " << game.notesDropped << " more line(s) from the engines, not kept\n";
   out << "\n";
   return out.str();
 }
@@ -134,6 +155,14 @@ std::vector<GameRecord> readGameRecords(std::istream& in) {
       game.reason = value;
     } else if (key == "plies") {
       // Written for the reader; the move lines are what counts.
+    } else if (key == "opening-left") {
+      std::istringstream fields(value);
+      int ply = 0;
+      std::string colour;
+      if (!(fields >> ply >> colour) || ply < 1 || colour != sideWord(ply % 2 == 1 ? kBlack : kWhite)) {
+        fail("bad opening-left '" + value + "'");
+      }
+      game.leftOpeningPly = ply;
     } else {
       std::istringstream fields(text);
       int ply = 0;
@@ -144,14 +173,27 @@ std::vector<GameRecord> readGameRecords(std::istream& in) {
           colour != sideWord(ply % 2 == 1 ? kBlack : kWhite)) {
         fail("expected move " + std::to_string(game.plies() + 1) + ", got '" + text + "'");
       }
-      game.moves.push_back({readMoveText(move.c_str()), seconds});
+      PlayedMove played{readMoveText(move.c_str()), seconds};
+      // What the engine thought, when the line goes on.
+      std::string rest;
+      std::getline(fields, rest);
+      if (rest.find_first_not_of(" \t") != std::string::npos) {
+        Thinking thinking;
+        if (!parseThinkingFields(rest, thinking)) fail("bad thinking fields in '" + text + "'");
+        played.thinking = std::move(thinking);
+      }
+      game.moves.push_back(std::move(played));
     }
   }
   for (GameRecord& game : games) {
     // The engines left the opening when a played move differs from the line's.
-    for (size_t i = 0; i < game.moves.size() && i < game.opening.size(); ++i) {
-      if (!(game.moves[i].move == game.opening[i])) game.leftOpening = true;
+    for (size_t i = 0; i < game.moves.size() && i < game.opening.size() && !game.leftOpening; ++i) {
+      if (!(game.moves[i].move == game.opening[i])) {
+        game.leftOpening = true;
+        game.leftOpeningPly = static_cast<int>(i) + 1;
+      }
     }
+    if (game.leftOpeningPly > 0) game.leftOpening = true;
   }
   return games;
 }

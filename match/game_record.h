@@ -13,7 +13,8 @@
 //   reason black has no legal move
 //   plies 61
 //   1 black 1121 0.051
-//   2 white 4232 0.052
+//   2 white 4232 0.052 depth 8 score -35 nodes 12345 pv 4232 1121
+//   # black said before ply 3: thinking about 1121
 //   ...
 //
 // A record written by 'tovrane match' starts with comment lines
@@ -24,14 +25,22 @@
 // result is black, white or draw; end is a code (see gameEndCode) and reason
 // the same in words; each move line is: ply number, colour, the move in
 // four-digit form (from-row from-col to-row to-col), the seconds the engine
-// took. The opening's moves are among the moves: the engines play them.
+// took, and optionally what the engine last thought before it (the fields
+// of its thinking line, thinking_line.h). The opening's moves are among the
+// moves: the engines play them. A line "opening-left PLY SIDE" says that the
+// side's engine did not play the opening's move at that ply (the opening
+// line says what was asked, the moves what was played). Comment lines inside
+// a game keep what the engines printed besides their moves, for the
+// engines' authors; every reader skips them.
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "game/board.h"
 #include "match/openings.h"
+#include "match/thinking_line.h"
 
 namespace tovrane {
 
@@ -49,6 +58,8 @@ enum class GameEnd {
   kQuietLimit,   // the quiet limit where it goes to the side with more pieces
   kTimeForfeit,  // the side's game clock ran out: loss
   kResigned,     // a player gave up (a game from the web page): loss
+  kAdjudicated,  // both engines' thinking agreed on the result (match --adjudicate-*)
+  kLeftOpening,  // the engine did not play its opening move (match --openings-required): loss
 };
 
 // Whether the game ended by the rules of play (a side without a move, a
@@ -61,6 +72,14 @@ bool parseGameEndCode(const std::string& code, GameEnd& end);
 struct PlayedMove {
   Move move;
   double seconds;  // from writing the command to reading the reply
+  std::optional<Thinking> thinking = std::nullopt;  // the engine's last thinking line before its move
+};
+
+// A line an engine printed that was not its reply, kept for its author.
+struct EngineNote {
+  int ply;      // the ply the engine was to play (1-based)
+  Side side;
+  std::string text;
 };
 
 struct GameRecord {
@@ -75,6 +94,9 @@ struct GameRecord {
   std::string reason;
   std::vector<PlayedMove> moves;
   bool leftOpening = false;  // an engine did not play the opening's move
+  int leftOpeningPly = 0;    // at which ply (1-based) it did not, 0: unknown (old records)
+  std::vector<EngineNote> notes;  // written as comment lines; not read back
+  int notesDropped = 0;           // lines past the kept ones
 
   int plies() const { return static_cast<int>(moves.size()); }
 };

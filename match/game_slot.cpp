@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "match/adjudication.h"
 #include "match/match_interrupt.h"
+#include "match/thinking_line.h"
 #include "rules/game_rules.h"
 #include "rules/move_generator.h"
 
@@ -18,6 +20,29 @@ namespace {
 constexpr double kMinNameSeconds = 5.0;
 // How much of a malformed reply goes into the reason.
 constexpr size_t kQuotedReplyLength = 60;
+// What an engine prints besides its replies: the first lines of each game
+// are kept in its record, each cut to this length.
+constexpr size_t kKeptNotes = 8;
+constexpr size_t kNoteLength = 200;
+
+// The line's first word ("move" marks a reply).
+std::string firstWord(const std::string& line) {
+  const size_t begin = line.find_first_not_of(" \t");
+  if (begin == std::string::npos) return "";
+  const size_t end = line.find_first_of(" \t", begin);
+  return line.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+}
+
+// A line as a record comment keeps it: control bytes shown as '?', cut short.
+std::string noteText(const std::string& line) {
+  std::string text = line.substr(0, kNoteLength);
+  for (char& ch : text) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if ((byte < 0x20 && ch != '\t') || byte == 0x7f) ch = '?';
+  }
+  if (line.size() > kNoteLength) text += "...";
+  return text;
+}
 
 const char* colourWord(Side side) { return side == kWhite ? "white" : "black"; }
 
@@ -98,7 +123,7 @@ Clock::time_point deadlineAfter(Clock::time_point start, double seconds) {
 // Starts an engine and asks "name?". Returns the name (the reply after
 // "name "), or nothing with error set.
 std::optional<std::string> startEngine(EngineProcess& process, const EngineSetup& setup, const std::string& workDir,
-                                       double moveSeconds, std::string& error) {
+                                       double moveSeconds, bool strict, std::string& error) {
   if (!process.start(setup.path, setup.args, workDir, error)) return std::nullopt;
   const auto sent = Clock::now();
   if (!process.writeLine("name?")) {
@@ -107,7 +132,13 @@ std::optional<std::string> startEngine(EngineProcess& process, const EngineSetup
     return std::nullopt;
   }
   std::string line;
-  switch (process.readLine(deadlineAfter(sent, std::max(moveSeconds, kMinNameSeconds)), line)) {
+  const auto deadline = deadlineAfter(sent, std::max(moveSeconds, kMinNameSeconds));
+  EngineProcess::ReadStatus status;
+  // Unless strict, what an engine prints before its name (a banner) is passed over.
+  while ((status = process.readLine(deadline, line)) == EngineProcess::ReadStatus::kLine && !strict &&
+         line.rfind("name", 0) != 0) {
+  }
+  switch (status) {
     case EngineProcess::ReadStatus::kLine:
       break;
     case EngineProcess::ReadStatus::kStopped:
@@ -175,10 +206,14 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
   };
 
   for (Side side : {kBlack, kWhite}) {
+    processes_[engineOf(side)].setLabel(setups_[engineOf(side)].name, game.number);
+  }
+  for (Side side : {kBlack, kWhite}) {
     EngineProcess& process = processes_[engineOf(side)];
     if (process.running()) continue;
     std::string error;
-    if (!startEngine(process, setups_[engineOf(side)], dirs_[engineOf(side)].path(), config_.moveSeconds, error)) {
+    if (!startEngine(process, setups_[engineOf(side)], dirs_[engineOf(side)].path(), config_.moveSeconds,
+                     config_.strict, error)) {
       return lose(side, GameEnd::kNoStart, "could not be started: " + error);
     }
   }
@@ -216,7 +251,33 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
     const auto sent = Clock::now();
     std::string line;
     EngineProcess::ReadStatus status = EngineProcess::ReadStatus::kClosed;
-    if (process.writeLine(command)) status = process.readLine(deadlineAfter(sent, limit), line);
+    // The reply is the first line whose first word is "move"; a thinking
+    // line before it is kept with the move, other lines are passed over
+    // (their time counts) and the first few kept for the record; strict,
+    // they lose.
+    std::optional<Thinking> thinking;
+    std::string strictFault;
+    if (process.writeLine(command)) {
+      const auto deadline = deadlineAfter(sent, limit);
+      while ((status = process.readLine(deadline, line)) == EngineProcess::ReadStatus::kLine) {
+        line = trimRight(line);
+        if (firstWord(line) == "move") break;
+        Thinking read;
+        if (parseInfoLine(line, read)) {
+          thinking = std::move(read);
+          continue;
+        }
+        if (config_.strict) {
+          strictFault = line;
+          break;
+        }
+        if (game.notes.size() < kKeptNotes) {
+          game.notes.push_back({game.plies() + 1, side, noteText(line)});
+        } else {
+          ++game.notesDropped;
+        }
+      }
+    }
     // Counted in whole milliseconds, as the record keeps them, so a report
     // read back from the record is the same as the live one, and so is the
     // clock.
@@ -242,7 +303,6 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
       if (const int signal = process.outsideStopSignal()) requestStop(signal);
       return lose(side, GameEnd::kCrash, "crashed: " + description);
     }
-    line = trimRight(line);
     Move move{};
     if (!parseMoveReply(line, move)) {
       return lose(side, GameEnd::kMalformed, "sent '" + line.substr(0, kQuotedReplyLength) + "' instead of a move");
@@ -254,8 +314,14 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
     if (onOpening && ply < game.opening.size() && !(move == game.opening[ply])) {
       onOpening = false;
       game.leftOpening = true;
+      game.leftOpeningPly = static_cast<int>(ply) + 1;
+      if (config_.openingsRequired) {
+        return lose(side, GameEnd::kLeftOpening,
+                    "played " + moveText(move) + " instead of the opening's " + moveText(game.opening[ply]) +
+                        " (the move its startgame/ book folder held)");
+      }
     }
-    game.moves.push_back({move, seconds});
+    game.moves.push_back({move, seconds, std::move(thinking)});
     left += config_.clock.increment - seconds;
     const bool capture = board.at(move.toRow, move.toCol) != kEmpty;
     applyMove(board, move);
@@ -269,6 +335,15 @@ std::optional<GameRecord> GameSlot::play(int index, const std::atomic<int>& last
       game.winner = verdict.winner;
       setRuleEnd(game, verdict, board, quiet, config_.rules, who(next));
       return game;
+    }
+    if (config_.adjudication.on()) {
+      const AdjudicationVerdict adjudged = adjudicate(config_.adjudication, game.moves);
+      if (adjudged.decided) {
+        game.winner = adjudged.winner;
+        game.end = GameEnd::kAdjudicated;
+        game.reason = "adjudicated: " + adjudged.reason;
+        return game;
+      }
     }
     // Stopping: the worker tells the engines "stop" after this.
     if (stopRequested()) return std::nullopt;

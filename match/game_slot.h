@@ -25,9 +25,10 @@ struct EngineSetup {
 };
 
 // Starts an engine and asks "name?". Returns the name (the reply after
-// "name "), or nothing with error set.
+// "name "), or nothing with error set. Unless strict, lines before the
+// name's are passed over.
 std::optional<std::string> startEngine(EngineProcess& process, const EngineSetup& setup, const std::string& workDir,
-                                       double moveSeconds, std::string& error);
+                                       double moveSeconds, bool strict, std::string& error);
 
 // One game slot: a process and a working directory for each engine, reused
 // from game to game (a process starts when its engine first plays in the

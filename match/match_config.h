@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "match/adjudication.h"
 #include "match/engine_process.h"
 #include "match/openings.h"
 #include "match/tournament.h"
@@ -52,6 +53,10 @@ struct MatchConfig {
   double elo1 = 5;
   double alpha = 0.05;
   double beta = 0.05;
+  bool trinomialSprt = false;         // the test on single games instead of pairs of games
+  bool strict = false;                // any line but "move dddd" (or a thinking line) loses as malformed
+  bool openingsRequired = false;      // not playing the opening's move loses
+  Adjudication adjudication;          // ending decided games early; off by default
 };
 
 }  // namespace tovrane

@@ -60,8 +60,10 @@ Fields fields(const MatchHeader& h) {
   f.emplace_back("rules", h.rules);
   f.emplace_back("clock", h.clock.on() ? clockText(h.clock) : "none");
   f.emplace_back("sprt", h.sprt ? "elo0 " + numberText(h.elo0) + " elo1 " + numberText(h.elo1) + " alpha " +
-                                      numberText(h.alpha) + " beta " + numberText(h.beta)
+                                      numberText(h.alpha) + " beta " + numberText(h.beta) +
+                                      (h.trinomialSprt ? " model trinomial" : "")
                                 : "none");
+  f.emplace_back("referee", h.referee);
   f.emplace_back("shard", std::to_string(h.shard) + "/" + std::to_string(h.shards));
   return f;
 }
@@ -84,7 +86,13 @@ MatchHeader matchHeader(const MatchConfig& config, const std::vector<std::string
     h.elo1 = config.elo1;
     h.alpha = config.alpha;
     h.beta = config.beta;
+    h.trinomialSprt = config.trinomialSprt;
   }
+  std::string referee;
+  if (config.strict) referee += " strict";
+  if (config.openingsRequired) referee += " openings-required";
+  if (config.adjudication.on()) referee += " adjudicate " + adjudicationText(config.adjudication);
+  h.referee = referee.empty() ? "" : referee.substr(1);
   h.shard = config.shard;
   h.shards = config.shards;
   return h;
@@ -96,6 +104,7 @@ std::string matchHeaderText(const MatchHeader& header) {
   std::string text = "# tovrane match record: " + players + "\n";
   for (const auto& [key, value] : fields(header)) {
     if (key == "clock" && !header.clock.on()) continue;  // as records without a clock always were
+    if (key == "referee" && header.referee.empty()) continue;
     text.append("#").append(kPrefix).append(key).append(" ").append(value).append("\n");
   }
   return text + "\n";
@@ -123,6 +132,7 @@ MatchHeader parseMatchHeader(const std::vector<std::string>& comments) {
     throw std::runtime_error("bad '# match tournament' line");
   }
   h.rules = take("rules");
+  if (found.count("referee") > 0) h.referee = found["referee"];
   if (found.count("clock") > 0 && !parseClockText(found["clock"], h.clock)) {
     throw std::runtime_error("bad '# match clock' line");
   }
@@ -142,6 +152,14 @@ MatchHeader parseMatchHeader(const std::vector<std::string>& comments) {
     keys[0] = word;
     if (keys[0] != "elo0" || keys[1] != "elo1" || keys[2] != "alpha" || keys[3] != "beta") {
       throw std::runtime_error("bad '# match sprt' line");
+    }
+    std::string model;
+    std::string modelName;
+    if (sprt >> model) {
+      if (model != "model" || !(sprt >> modelName) || modelName != "trinomial") {
+        throw std::runtime_error("bad '# match sprt' line");
+      }
+      h.trinomialSprt = true;
     }
     h.sprt = true;
     h.elo0 = readNumber(values[0]);

@@ -22,6 +22,9 @@ struct MatchHeader {
   GameClock clock;         // the game clock; its line only when there is one
   bool sprt = false;
   double elo0 = 0, elo1 = 0, alpha = 0, beta = 0;
+  bool trinomialSprt = false;  // the test on single games; pairs of games otherwise
+  std::string referee;     // how the referee judges besides the rules: "strict openings-required
+                           // adjudicate win 400:4 ..."; its line only when not empty
   int shard = 1;           // this record holds share shard of shards (1-based)
   int shards = 1;
 

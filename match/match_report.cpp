@@ -100,6 +100,37 @@ void printCrossTable(const MatchResult& result, std::ostream& out) {
   }
 }
 
+std::string pairCountsText(const PairScore& score) {
+  static const char* const kPoints[] = {"0", "1/2", "1", "3/2", "2"};
+  std::string text;
+  for (size_t k = 0; k < score.counts.size(); ++k) {
+    text += std::string(k == 0 ? "" : "  ") + kPoints[k] + ": " + std::to_string(score.counts[k]);
+  }
+  return text;
+}
+
+std::string eloText(const EloEstimate& e) {
+  if (!std::isfinite(e.elo)) return e.elo > 0 ? "+inf" : "-inf";
+  return formatNumber("%+.1f", std::fabs(e.elo) < 0.05 ? 0.0 : e.elo) + " +- " +
+         (std::isfinite(e.margin) ? formatNumber("%.1f", e.margin) : std::string("inf"));
+}
+
+// Per pairing: the pentanomial counts and the Elo from them, with the Elo
+// from single games beside it; the games without their other colour apart.
+void printPairs(const MatchResult& result, std::ostream& out) {
+  out << "\npairs of games (one opening, both colours): the first engine's points per pair\n";
+  for (size_t p = 0; p < result.pairings.size(); ++p) {
+    const PairScore& pairs = result.pairPairs[p];
+    const std::string& first = result.names[static_cast<size_t>(result.pairings[p].first)];
+    const std::string& second = result.names[static_cast<size_t>(result.pairings[p].second)];
+    if (pairs.pairs() == 0 && result.unpaired[p] == 0) continue;
+    out << "  " << first << " - " << second << ": " << pairCountsText(pairs) << " (" << pairs.pairs() << " pairs)";
+    if (result.unpaired[p] > 0) out << "; " << result.unpaired[p] << " game(s) without their pair, left out";
+    out << "\n    elo " << (pairs.pairs() > 0 ? eloText(estimatePairElo(pairs)) : std::string("-"))
+        << " from pairs; " << eloText(result.pairScores[p]) << " from single games (trinomial)\n";
+  }
+}
+
 }  // namespace
 
 int winningEngine(const GameRecord& game) {
@@ -123,6 +154,9 @@ MatchReport::MatchReport(const std::vector<std::string>& names, const std::vecto
   result_.pairings = pairings;
   result_.tally.resize(names.size());
   result_.pairScores.resize(pairings.size());
+  result_.pairPairs.resize(pairings.size());
+  result_.unpaired.resize(pairings.size());
+  halfPairs_.resize(pairings.size());
   if (names.size() != 2) sprt_.on = false;
 }
 
@@ -154,6 +188,16 @@ void MatchReport::add(GameRecord game) {
   } else {
     ++s.losses;
   }
+  // Games 2k-1 and 2k are one opening with the colours swapped (tournament.h).
+  const double points = winner < 0 ? 0.5 : winner == players.first ? 1.0 : 0.0;
+  std::map<int, double>& half = halfPairs_[pairing];
+  const int pair = (game.number - 1) / 2;
+  if (const auto other = half.find(pair); other != half.end()) {
+    ++result_.pairPairs[pairing].counts[static_cast<size_t>(std::lround(2 * (other->second + points)))];
+    half.erase(other);
+  } else {
+    half.emplace(pair, points);
+  }
   for (int i = 0; i < game.plies(); ++i) {
     const int e = i % 2 == 0 ? game.blackEngine : game.whiteEngine;
     EngineTally& t = result_.tally[static_cast<size_t>(e)];
@@ -172,7 +216,10 @@ void MatchReport::add(GameRecord game) {
        << result_.names[static_cast<size_t>(players.second)];
   if (sprt_.on) {
     const SprtBounds bounds = sprtBounds(sprt_.alpha, sprt_.beta);
-    result_.llr = sprtLlr(s, sprt_.elo0, sprt_.elo1);
+    const double pairs = sprtPairLlr(result_.pairPairs[pairing], sprt_.elo0, sprt_.elo1);
+    const double games = sprtLlr(s, sprt_.elo0, sprt_.elo1);
+    result_.llr = sprt_.trinomial ? games : pairs;
+    result_.otherLlr = sprt_.trinomial ? pairs : games;
     out_ << "; LLR " << formatNumber("%.2f", result_.llr) << " (" << formatNumber("%.2f", bounds.lower) << ", "
          << formatNumber("%.2f", bounds.upper) << ")";
     if (result_.llr <= bounds.lower || result_.llr >= bounds.upper) result_.sprtDecision = result_.llr >= bounds.upper ? 1 : -1;
@@ -182,14 +229,18 @@ void MatchReport::add(GameRecord game) {
 }
 
 void MatchReport::finish() {
+  for (size_t p = 0; p < halfPairs_.size(); ++p) result_.unpaired[p] = static_cast<int>(halfPairs_[p].size());
   printTable(result_, clock_.on(), out_);
   if (result_.names.size() > 2) printCrossTable(result_, out_);
+  printPairs(result_, out_);
   if (sprt_.on) {
     const SprtBounds bounds = sprtBounds(sprt_.alpha, sprt_.beta);
     out_ << "\nSPRT elo0 " << formatNumber("%g", sprt_.elo0) << ", elo1 " << formatNumber("%g", sprt_.elo1)
          << " (alpha " << formatNumber("%g", sprt_.alpha) << ", beta " << formatNumber("%g", sprt_.beta)
-         << "): LLR " << formatNumber("%.2f", result_.llr) << ", bounds (" << formatNumber("%.2f", bounds.lower)
-         << ", " << formatNumber("%.2f", bounds.upper) << "); ";
+         << ") on " << (sprt_.trinomial ? "single games" : "pairs of games") << ": LLR "
+         << formatNumber("%.2f", result_.llr) << " (" << (sprt_.trinomial ? "on pairs" : "on single games") << " "
+         << formatNumber("%.2f", result_.otherLlr) << "), bounds (" << formatNumber("%.2f", bounds.lower) << ", "
+         << formatNumber("%.2f", bounds.upper) << "); ";
     const std::string accepted = formatNumber("%g", result_.sprtDecision > 0 ? sprt_.elo1 : sprt_.elo0);
     const std::string rejected = formatNumber("%g", result_.sprtDecision > 0 ? sprt_.elo0 : sprt_.elo1);
     if (result_.sprtDecision != 0) {

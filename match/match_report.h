@@ -6,6 +6,7 @@
 // 'tovrane merge' all report through it, so the same games print the same.
 
 #include <iosfwd>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,10 @@ struct MatchResult {
   std::vector<GameRecord> games;   // in game order
   std::vector<EngineTally> tally;  // per engine
   std::vector<MatchScore> pairScores;  // per pairing, from its first engine's point of view
-  double llr = 0;
+  std::vector<PairScore> pairPairs;    // per pairing: its pairs of games (both colours of an opening)
+  std::vector<int> unpaired;           // per pairing: games whose other colour is not among the games
+  double llr = 0;                      // the test's ratio, by the model it uses
+  double otherLlr = 0;                 // the ratio by the other model, for comparison
   int sprtDecision = 0;  // 0 none, -1 elo0 accepted, +1 elo1 accepted
   int stopSignal = 0;    // the signal that stopped the match early, 0 if none
 };
@@ -42,6 +46,7 @@ struct MatchResult {
 struct SprtSetup {
   bool on = false;
   double elo0 = 0, elo1 = 0, alpha = 0.05, beta = 0.05;
+  bool trinomial = false;  // the test on single games; on pairs of games otherwise
 };
 
 // The winner of a game as an engine index, or -1 for a draw.
@@ -66,6 +71,9 @@ class MatchReport {
 
  private:
   MatchResult result_;
+  // Per pairing: the first engine's points in the first game of a pair
+  // whose other game has not come yet, by the pair's number.
+  std::vector<std::map<int, double>> halfPairs_;
   int totalGames_;
   SprtSetup sprt_;
   GameClock clock_;

@@ -102,7 +102,7 @@ void tellApart(std::vector<EngineSetup>& setups) {
   }
 }
 
-SprtSetup sprtOf(const MatchHeader& h) { return {h.sprt, h.elo0, h.elo1, h.alpha, h.beta}; }
+SprtSetup sprtOf(const MatchHeader& h) { return {h.sprt, h.elo0, h.elo1, h.alpha, h.beta, h.trinomialSprt}; }
 
 // The record of this run: created with its header, or the complete part of
 // an earlier run's record kept and appended to.
@@ -165,7 +165,7 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
     EngineSetup& s = setups[e];
     s.path = resolveProgram(entry.command.program);
     if (s.path.empty()) {
-      throw MatchError("engine " + std::to_string(e + 1) + ": no executable program '" + entry.command.program + "'");
+      throw MatchError("engine " + std::to_string(e + 1) + ": " + programProblem(entry.command.program));
     }
     s.args = entry.command.args;
     s.bookDir = entry.bookDir;
@@ -173,8 +173,10 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
     EngineWorkDir probeDir;
     probeDir.create((fs::path(root.path) / ("probe-engine" + std::to_string(e + 1))).string(), "");
     EngineProcess probe;
+    probe.setLabel(entry.name.empty() ? "engine " + std::to_string(e + 1) : entry.name, 0);
     std::string error;
-    const std::optional<std::string> name = startEngine(probe, s, probeDir.path(), config.moveSeconds, error);
+    const std::optional<std::string> name =
+        startEngine(probe, s, probeDir.path(), config.moveSeconds, config.strict, error);
     if (stopRequested()) {
       stopped.stopSignal = stopSignal();
       return stopped;
@@ -338,7 +340,8 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out) {
   return result;
 }
 
-MatchResult mergeRecords(const std::vector<std::string>& paths, std::ostream& out) {
+MatchResult mergeRecords(const std::vector<std::string>& paths, std::ostream& out,
+                         const std::optional<SprtSetup>& sprt) {
   std::vector<ReadRecord> records;
   for (const std::string& path : paths) records.push_back(readRecord(path));
   if (records.empty()) throw MatchError("no record files given");
@@ -364,7 +367,7 @@ MatchResult mergeRecords(const std::vector<std::string>& paths, std::ostream& ou
       }
     }
   }
-  MatchReport report(header.names, pairings, header.totalGames(), sprtOf(header), header.clock, out);
+  MatchReport report(header.names, pairings, header.totalGames(), sprt ? *sprt : sprtOf(header), header.clock, out);
   for (auto& [number, game] : games) {
     if (report.decided()) break;
     report.add(std::move(game.first));

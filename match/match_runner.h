@@ -6,6 +6,7 @@
 // are merged afterwards.
 
 #include <iosfwd>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -38,7 +39,10 @@ MatchResult runMatch(const MatchConfig& config, std::ostream& out);
 // resumption) and reports their games as a single run over them would,
 // with the sequential test of the match. Notes on missing or dropped games
 // follow the report. Throws MatchError when a file cannot be read, the
-// records belong to different matches, or a game appears twice.
-MatchResult mergeRecords(const std::vector<std::string>& paths, std::ostream& out);
+// records belong to different matches, or a game appears twice. sprt, when
+// given, replaces the match's own sequential test (or adds one): what it
+// would have decided on these games, in their order.
+MatchResult mergeRecords(const std::vector<std::string>& paths, std::ostream& out,
+                         const std::optional<SprtSetup>& sprt = std::nullopt);
 
 }  // namespace tovrane

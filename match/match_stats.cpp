@@ -69,4 +69,57 @@ double sprtLlr(const MatchScore& score, double elo0, double elo1) {
   return n * (s1 - s0) * (2 * m - s0 - s1) / (2 * variance);
 }
 
+int PairScore::pairs() const {
+  int n = 0;
+  for (int c : counts) n += c;
+  return n;
+}
+
+double PairScore::ratio() const {
+  const int n = pairs();
+  if (n == 0) return 0.5;
+  double points = 0;
+  for (size_t k = 0; k < counts.size(); ++k) points += counts[k] * (k / 4.0);
+  return points / n;
+}
+
+namespace {
+// The variance of a pair's score per game (k / 4) about the mean m.
+double pairVariance(const PairScore& score, double m) {
+  double sum = 0;
+  for (size_t k = 0; k < score.counts.size(); ++k) sum += score.counts[k] * (k / 4.0 - m) * (k / 4.0 - m);
+  return sum / score.pairs();
+}
+}  // namespace
+
+EloEstimate estimatePairElo(const PairScore& score) {
+  EloEstimate e;
+  const int n = score.pairs();
+  if (n == 0) {
+    e.margin = kInf;
+    return e;
+  }
+  const double m = score.ratio();
+  e.elo = eloFromScore(m);
+  const double spread = kZ95 * std::sqrt(pairVariance(score, m) / n);
+  e.low = eloFromScore(m - spread);
+  e.high = eloFromScore(m + spread);
+  e.margin = std::isfinite(e.low) && std::isfinite(e.high) ? (e.high - e.low) / 2 : kInf;
+  return e;
+}
+
+double sprtPairLlr(const PairScore& score, double elo0, double elo1) {
+  // As with single games, where every outcome must have been seen: a few
+  // pairs alike would give a tiny variance and a rash verdict.
+  const std::array<int, 5>& c = score.counts;
+  if (c[0] + c[1] == 0 || c[3] + c[4] == 0) return 0;
+  const int n = score.pairs();
+  const double m = score.ratio();
+  const double variance = pairVariance(score, m);
+  if (variance <= 0) return 0;
+  const double s0 = expectedScore(elo0);
+  const double s1 = expectedScore(elo1);
+  return n * (s1 - s0) * (2 * m - s0 - s1) / (2 * variance);
+}
+
 }  // namespace tovrane

@@ -3,6 +3,8 @@
 // error margin, and the log-likelihood ratio of a sequential probability
 // ratio test (SPRT) between two Elo hypotheses.
 
+#include <array>
+
 namespace tovrane {
 
 struct MatchScore {
@@ -52,5 +54,31 @@ SprtBounds sprtBounds(double alpha, double beta);
 // Until each of the three outcomes has been seen at least once the variance
 // cannot be estimated and the ratio is 0.
 double sprtLlr(const MatchScore& score, double elo0, double elo1);
+
+// Pairs of games: an opening played by two engines once with each colour.
+// The two games are correlated (the opening favours one colour), so the
+// pair, not the game, is the unit of the statistics below: counts[k] is the
+// number of pairs in which the first engine scored k/2 points (0, 1/2, 1,
+// 3/2, 2), the pentanomial count.
+struct PairScore {
+  std::array<int, 5> counts{};
+
+  int pairs() const;
+  // Points per game over the pairs.
+  double ratio() const;
+};
+
+// The 95% interval on the mean score per game m (a pair's points / 2):
+// m +- 1.96 sqrt(v / N) over N pairs, with v the variance of a pair's
+// score per game, mapped to Elo; an end that reaches a score of 0 or 1 is
+// infinite. No pairs: everything 0 and an infinite margin.
+EloEstimate estimatePairElo(const PairScore& score);
+
+// The same generalised SPRT as for single games, with the pair as the unit:
+//   LLR = N * (s1 - s0) * (2m - s0 - s1) / (2v)
+// over N pairs with the pair's score per game as the outcome. 0 until a
+// pair won (more than 1 point) and a pair lost (less than 1) have been seen:
+// before that the variance cannot be estimated.
+double sprtPairLlr(const PairScore& score, double elo0, double elo1);
 
 }  // namespace tovrane

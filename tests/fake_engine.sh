@@ -4,13 +4,17 @@
 # its working directory has one for its colour, and otherwise the first (or
 # last) move that `tovrane moves` lists. It can misbehave on purpose.
 #
-# usage: fake_engine.sh TOVRANE NAME [pick=first|pick=last] [nobook] [linger] [FAULT@N] [if=MOVE] [delay=SECONDS]
+# usage: fake_engine.sh TOVRANE NAME [pick=first|pick=last] [nobook] [linger] [chatty] [FAULT@N] [if=MOVE]
+#                      [delay=SECONDS]
 #   nobook  never look at book files
 #   linger  on "stop" or the end of input, hang on instead of exiting
 #   delay=SECONDS  think this long before every move reply
+#   chatty  prints before every move a debug line, a board row and a
+#           thinking line (info depth 1 score 12 nodes 100 pv MOVE)
 #   FAULT@N  at its N-th move reply in a game: illegal (answers move 0000),
-#            malformed (answers a line that is not a move), silent (answers
-#            nothing), exit (ends with status 3)
+#            malformed (answers "move" with a word that is not a move),
+#            silent (answers nothing), exit (ends with status 3), flood
+#            (writes 20 MB without a line end, then nothing)
 #   if=MOVE  misbehave only in games whose first move is MOVE
 set -u
 tovrane=$1
@@ -23,12 +27,14 @@ fault=
 at=0
 delay=
 linger=
+chatty=
 for word in "$@"; do
   case $word in
     pick=*) pick=${word#pick=} ;;
     if=*) only=${word#if=} ;;
     nobook) usebook= ;;
     linger) linger=yes ;;
+    chatty) chatty=yes ;;
     delay=*) delay=${word#delay=} ;;
     *@*) fault=${word%@*}; at=${word#*@} ;;
   esac
@@ -56,7 +62,8 @@ our_move() {
   if [[ -n $fault && $replies -eq $at && (-z $only || $first == "$only") ]]; then
     case $fault in
       illegal) echo "move 0000"; return ;;
-      malformed) echo "thinking..."; return ;;
+      malformed) echo "move thinking..."; return ;;
+      flood) head -c 20000000 /dev/zero | tr '\0' x; return ;;
       silent) return ;;
       exit) exit 3 ;;
     esac
@@ -77,6 +84,11 @@ our_move() {
     if [[ $pick == last ]]; then move=${list[-1]}; else move=${list[0]}; fi
   fi
   apply "$move"
+  if [[ -n $chatty ]]; then
+    echo "debug: $colour to play, reply $replies"
+    echo ". x x o . ."
+    echo "info depth 1 score 12 nodes 100 pv $move"
+  fi
   echo "move $move"
 }
 

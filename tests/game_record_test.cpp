@@ -91,6 +91,76 @@ TEST(GameRecord, BadLinesAreReportedWithTheirNumber) {
   EXPECT_NE(errorOf("game x\n").find("line 1"), std::string::npos);
 }
 
+// Thinking fields, engines' lines and a left opening go out and come back
+// (the lines as comments that readers skip); a record of the old form, a
+// header comment and all, still reads.
+TEST(GameRecord, ThinkingAndEngineLinesRoundTripAndOldRecordsStillRead) {
+  GameRecord a = sampleGame();
+  Thinking deep;
+  deep.depth = 8;
+  deep.score.value = -35;
+  deep.nodes = 12345;
+  deep.pv = {mv("4131"), mv("0111")};
+  Thinking proved;
+  proved.depth = 3;
+  proved.score = {ThinkingScore::Kind::kWin, 7};
+  a.moves[0].thinking = deep;
+  a.moves[2].thinking = proved;
+  a.leftOpeningPly = 2;
+  a.notes = {{1, kBlack, "hello"}, {2, kWhite, "board . x o"}, {4, kBlack, "last words"}};
+  a.notesDropped = 3;
+  std::stringstream text;
+  writeGameRecord(text, a);
+  const std::string written = text.str();
+  EXPECT_NE(written.find("\n# black said before ply 1: hello\n1 black 1121 0.051 depth 8 score -35 nodes 12345 pv "
+                         "4131 0111\n"),
+            std::string::npos)
+      << written;
+  EXPECT_NE(written.find("\n3 black 0111 1.250 depth 3 score win 7\n# black said before ply 4: last words\n"),
+            std::string::npos)
+      << written;
+  const std::vector<GameRecord> games = readGameRecords(text);
+  ASSERT_EQ(games.size(), 1u);
+  ASSERT_EQ(games[0].plies(), 3);
+  EXPECT_EQ(games[0].moves[0].thinking, deep);
+  EXPECT_FALSE(games[0].moves[1].thinking);
+  EXPECT_EQ(games[0].moves[2].thinking, proved);
+  EXPECT_EQ(games[0].leftOpeningPly, 2);
+  EXPECT_TRUE(games[0].leftOpening);
+  EXPECT_EQ(gameRecordText(games[0]).find("said"), std::string::npos);  // the lines are not read back
+
+  const RecordFile old = readRecordFile(
+      "# tovrane match record: A vs B\n# match name1 A\n\ngame 1\nblack A\nwhite B\nopening 1121\nresult draw\n"
+      "end quiet-draw\nreason r\nplies 2\n1 black 1121 0.100\n2 white 4131 0.200\n\n");
+  ASSERT_EQ(old.games.size(), 1u);
+  EXPECT_FALSE(old.games[0].moves[1].thinking);
+  EXPECT_FALSE(old.games[0].leftOpening);
+  EXPECT_EQ(old.comments.size(), 2u);
+  // A move line whose tail is not thinking is refused.
+  std::istringstream bad("game 1\n1 black 1121 0.1 depth 8 score high\n");
+  EXPECT_THROW(readGameRecords(bad), std::runtime_error);
+}
+
+TEST(ThinkingLine, ReadsWhatEnginesSendAndRefusesTheRest) {
+  Thinking t;
+  ASSERT_TRUE(parseInfoLine("info depth 12 score -7 nodes 99 pv 1121 4131", t));
+  EXPECT_EQ(thinkingFieldsText(t), "depth 12 score -7 nodes 99 pv 1121 4131");
+  ASSERT_TRUE(parseInfoLine("info  nodes 5\tscore loss 4 depth 2", t));  // any order, any blanks
+  EXPECT_EQ(thinkingFieldsText(t), "depth 2 score loss 4 nodes 5");
+  std::string longPv = "info depth 40 score 3 pv";
+  for (int i = 0; i < 40; ++i) longPv += " 1121";
+  ASSERT_TRUE(parseInfoLine(longPv, t));
+  EXPECT_EQ(t.pv.size(), kMaxPvMoves);
+  const Thinking kept = t;
+  for (const char* bad : {"info depth 3", "info score 5", "depth 3 score 5", "info depth 3 score 5 time 20",
+                          "info depth 3 score +5", "info depth 3 score 5 pv 1161", "info depth 3 score win",
+                          "info depth -1 score 5", "info depth 3 depth 4 score 5", "information depth 3 score 5",
+                          "info depth 3 score 5 nodes", "info depth 3 score 99999999999"}) {
+    EXPECT_FALSE(parseInfoLine(bad, t)) << bad;
+  }
+  EXPECT_EQ(t, kept);  // a refused line leaves it alone
+}
+
 TEST(EngineWorkDir, OpeningMoveReplacesTheOwnBookFileUntilRestored) {
   namespace fs = std::filesystem;
   const fs::path base = fs::path(testing::TempDir()) / "workdir_test";

@@ -14,6 +14,7 @@
 
 #include "tests/tool_run.h"
 #include "tools/cli.h"
+#include "match/engine_process.h"
 #include "match/game_record.h"
 #include "match/match_report.h"
 #include "match/openings.h"
@@ -210,7 +211,7 @@ TEST_P(FaultTest, FaultyEngineLosesEveryGameAndTheMatchGoesOn) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, FaultTest,
     testing::Values(FaultCase{"illegal", GameEnd::kIllegal, "played 0000, which is not a legal move"},
-                    FaultCase{"malformed", GameEnd::kMalformed, "sent 'thinking...' instead of a move"},
+                    FaultCase{"malformed", GameEnd::kMalformed, "sent 'move thinking...' instead of a move"},
                     FaultCase{"silent", GameEnd::kTimeout, "gave no move within 1.000 s"},
                     FaultCase{"exit", GameEnd::kCrash, "exited with status 3"}),
     [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.fault); });
@@ -355,6 +356,112 @@ TEST_F(MatchTest, EngineProKeepsToItsClock) {
   }
 }
 
+// An engine that prints a banner, debug lines, a board row and thinking
+// lines around its moves plays whole games: its thinking is in the record's
+// move lines, its first other lines are comments there, and replay shows
+// the thinking. Under --strict the first line that is no move loses.
+TEST_F(MatchTest, AnEngineThatPrintsMoreThanItsMovesIsRefereed) {
+  auto play = [&](const std::string& name, const std::vector<std::string>& more) {
+    cli::Args args = {"match"};
+    addFake(args, "Chatty", {"chatty"});
+    addFake(args, "Quiet", {"pick=last"});
+    args.insert(args.end(), {"--openings", "1", "--plies", "2", "--draw-plies", "10", "--record", path(name)});
+    args.insert(args.end(), more.begin(), more.end());
+    const ToolResult run = runTovrane(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return readRecord(path(name));
+  };
+  const std::vector<GameRecord> games = play("games.txt", {});
+  ASSERT_EQ(games.size(), 2u);
+  for (const GameRecord& g : games) {
+    EXPECT_EQ(g.end, GameEnd::kQuietDraw) << g.reason;
+    const int chatty = g.blackName == "Chatty" ? 0 : 1;
+    for (int i = 0; i < g.plies(); ++i) {
+      const PlayedMove& m = g.moves[static_cast<size_t>(i)];
+      ASSERT_EQ(m.thinking.has_value(), i % 2 == chatty) << "ply " << i + 1;
+      if (m.thinking) {
+        EXPECT_EQ(m.thinking->depth, 1);
+        EXPECT_EQ(m.thinking->score.value, 12);
+        EXPECT_EQ(m.thinking->pv, std::vector<Move>{m.move});
+      }
+    }
+  }
+  std::ifstream in(path("games.txt"));
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("\n# black said before ply 1: debug: black to play, reply 1\n# black said before ply 1: . x x "
+                      "o . .\n1 black "),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find(" more line(s) from the engines, not kept\n"), std::string::npos) << text;
+  const ToolResult replay = runTovrane({"replay", path("games.txt"), "1"});
+  EXPECT_NE(replay.out.find("\n  thought: +0.12 at depth 1, 100 nodes, expecting "), std::string::npos) << replay.out;
+
+  const std::vector<GameRecord> strict = play("strict.txt", {"--strict"});
+  ASSERT_EQ(strict.size(), 2u);
+  for (const GameRecord& g : strict) {
+    EXPECT_EQ(g.end, GameEnd::kMalformed) << g.reason;
+    EXPECT_NE(g.reason.find("(Chatty) sent 'debug: "), std::string::npos) << g.reason;
+  }
+}
+
+// A flood of 20 MB without a line end: the referee keeps at most a line's
+// bound of it and the engine loses on time; the match goes on.
+TEST_F(MatchTest, AFloodOfOutputLosesOnTimeWithinBoundedMemory) {
+  EngineProcess process;
+  std::string error;
+  ASSERT_TRUE(process.start("/bin/sh", {"-c", "head -c 20000000 /dev/zero | tr '\\0' x; echo; echo move 1121"},
+                            dir_.string(), error))
+      << error;
+  std::string line;
+  size_t lines = 0;
+  size_t most = 0;
+  const auto deadline = Clock::now() + std::chrono::seconds(60);
+  while (process.readLine(deadline, line) == EngineProcess::ReadStatus::kLine && line != "move 1121") {
+    ++lines;
+    most = std::max(most, process.bufferedBytes());
+    EXPECT_LE(line.size(), kMaxLineBytes);
+  }
+  EXPECT_EQ(line, "move 1121");
+  EXPECT_EQ(lines, 1u);  // the first 64 KiB; the rest of the line is dropped
+  EXPECT_LE(most, kMaxLineBytes + 4096);
+
+  cli::Args args = {"match"};
+  addFake(args, "Good");
+  addFake(args, "Flood", {"pick=last", "flood@2"});
+  args.insert(args.end(), {"--openings", "1", "--plies", "1", "--time", "2", "--record", path("games.txt")});
+  const ToolResult run = runTovrane(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<GameRecord> games = readRecord(path("games.txt"));
+  ASSERT_EQ(games.size(), 2u);
+  for (const GameRecord& g : games) EXPECT_EQ(g.end, GameEnd::kTimeout) << g.reason;
+}
+
+// engine-pro --info: its thinking of every searched move is in the record.
+TEST_F(MatchTest, EngineProInfoLinesReachTheRecord) {
+  const std::string pro = std::string(TOVRANE_BIN_DIR) + "/app/engine-pro";
+  cli::Args args = {"match", "--engine", "cmd=" + pro, "arg=--info", "arg=--nodes", "arg=3000", "arg=--hash", "arg=1"};
+  addFake(args, "Fake");
+  args.insert(args.end(), {"--openings", "1", "--plies", "2", "--draw-plies", "12", "--strict", "--record",
+                           path("games.txt")});
+  const ToolResult run = runTovrane(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<GameRecord> games = readRecord(path("games.txt"));
+  ASSERT_EQ(games.size(), 2u);
+  int thought = 0;
+  for (const GameRecord& g : games) {
+    const int pro = g.blackName == "Fake" ? 1 : 0;
+    for (int i = 2 + pro; i < g.plies(); i += 2) {
+      const std::optional<Thinking>& t = g.moves[static_cast<size_t>(i)].thinking;
+      ASSERT_TRUE(t) << "ply " << i + 1;
+      ++thought;
+      EXPECT_GE(t->depth, 1);
+      // The pv of the last finished iteration; the move may come from a later one cut short.
+      EXPECT_FALSE(t->pv.empty()) << "ply " << i + 1;
+    }
+  }
+  EXPECT_GT(thought, 2);
+}
+
 TEST_F(MatchTest, OpeningMoveWinsOverTheEnginesOwnBook) {
   // The engine's own book plays 1020 from the start position; the opening
   // line says 1121.
@@ -415,8 +522,8 @@ TEST_F(MatchTest, SprtStopsWhenTheRatioCrossesABound) {
   cli::Args args = {"match"};
   addFake(args, "A", {"illegal@2", "if=1020"});
   addFake(args, "B", {"pick=last", "illegal@2", "if=1121"});
-  args.insert(args.end(), {"--opening-file", openings, "--draw-plies", "6", "--sprt", "0", "200", "--concurrency",
-                           "2", "--record", path("games.txt")});
+  args.insert(args.end(), {"--opening-file", openings, "--draw-plies", "6", "--sprt", "0", "200", "--sprt-model",
+                           "trinomial", "--concurrency", "2", "--record", path("games.txt")});
   const ToolResult run = runTovrane(args);
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<std::string> progress = progressLines(run.out);
@@ -465,7 +572,7 @@ TEST_F(MatchTest, EnginesThatCannotStartEndTheMatchWithAMessage) {
   };
   const ToolResult missing = run(path("no-such-engine"));
   EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("no executable program"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("there is no file " + path("no-such-engine")), std::string::npos) << missing.err;
   // cat echoes "name?" back: not a name reply.
   const ToolResult echo = run("cat");
   EXPECT_EQ(echo.status, 1);

@@ -9,6 +9,7 @@
 
 #include "tools/commands.h"
 #include "match/match_runner.h"
+#include "match/protocol_log.h"
 
 namespace tovrane::cli {
 
@@ -205,6 +206,7 @@ int runMatch(Args& args, std::ostream& out) {
   bool haveTime = false;
   std::optional<int> maxPlies;
   uint64_t seed = 1;
+  bool debug = false;
   std::string openingFile;
   config.concurrency = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   for (size_t i = 0; i < args.size();) {
@@ -276,6 +278,30 @@ int runMatch(Args& args, std::ostream& out) {
       config.alpha = parseNumber(valueOf(args, i), 0.0001, 0.5, "--alpha");
     } else if (option == "--beta") {
       config.beta = parseNumber(valueOf(args, i), 0.0001, 0.5, "--beta");
+    } else if (option == "--sprt-model") {
+      const std::string& model = valueOf(args, i);
+      if (model != "pentanomial" && model != "trinomial") {
+        throw UsageError("--sprt-model must be pentanomial or trinomial, got '" + model + "'");
+      }
+      config.trinomialSprt = model == "trinomial";
+    } else if (option == "--strict") {
+      config.strict = true;
+    } else if (option == "--openings-required") {
+      config.openingsRequired = true;
+    } else if (option == "--adjudicate-win") {
+      const std::string& text = valueOf(args, i);
+      if (!parseAdjudicateWin(text, config.adjudication)) {
+        throw UsageError("--adjudicate-win must be SCORE:MOVES (SCORE 1 to 100000 hundredths of a piece, MOVES 1 "
+                         "to 1000), got '" + text + "'");
+      }
+    } else if (option == "--adjudicate-draw") {
+      const std::string& text = valueOf(args, i);
+      if (!parseAdjudicateDraw(text, config.adjudication)) {
+        throw UsageError("--adjudicate-draw must be SCORE:MOVES:FROMPLY (SCORE 0 to 100000, MOVES 1 to 1000, "
+                         "FROMPLY 0 to 100000), got '" + text + "'");
+      }
+    } else if (option == "--debug") {
+      debug = true;
     } else {
       throw UsageError("unknown argument '" + option + "'; try 'tovrane match --help'");
     }
@@ -286,6 +312,10 @@ int runMatch(Args& args, std::ostream& out) {
   // The numbers given override the preset's, whatever the order of the options.
   if (drawPlies) config.rules.quietLimit = *drawPlies;
   if (maxPlies) config.rules.maxPlies = *maxPlies;
+  if (config.engines.size() == 1) {
+    throw UsageError("only one --engine given: a match needs two (or more for a tournament), each with its own "
+                     "--engine cmd=PROGRAM");
+  }
   if (config.engines.size() < 2) throw UsageError(std::string("usage: tovrane ") + kMatchUsage);
   if (config.engines.size() == 2 && haveTournament) {
     throw UsageError("--tournament needs three or more engines (two play a match)");
@@ -311,6 +341,11 @@ int runMatch(Args& args, std::ostream& out) {
     config.openings = randomOpenings(openingCount > 0 ? openingCount : 10, openingPlies, seed);
     config.openingSource = "random plies " + std::to_string(openingPlies) + " seed " + std::to_string(seed);
   }
+  // The protocol log is the process's; it ends with the match.
+  struct DebugScope {
+    explicit DebugScope(bool on) { setProtocolDebug(on); }
+    ~DebugScope() { setProtocolDebug(false); }
+  } debugScope(debug);
   const MatchResult result = tovrane::runMatch(config, out);
   return result.stopSignal == 0 ? 0 : 128 + result.stopSignal;
 }

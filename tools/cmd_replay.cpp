@@ -28,6 +28,26 @@ void printBoard(const Board& board, std::ostream& out) {
 
 const char* sideWord(Side side) { return side == kWhite ? "white" : "black"; }
 
+// "thought: -0.35 at depth 8, 12345 nodes, expecting 4232 1121".
+std::string thinkingText(const Thinking& t) {
+  std::string text = "thought: ";
+  if (t.score.kind == ThinkingScore::Kind::kCentis) {
+    char score[32];
+    std::snprintf(score, sizeof score, "%+.2f", t.score.value / 100.0);
+    text += score;
+  } else {
+    text += std::string(t.score.kind == ThinkingScore::Kind::kWin ? "a win" : "a loss") + " in " +
+            std::to_string(t.score.value) + " plies";
+  }
+  text += " at depth " + std::to_string(t.depth);
+  if (t.nodes) text += ", " + std::to_string(*t.nodes) + " nodes";
+  if (!t.pv.empty()) {
+    text += ", expecting";
+    for (const Move& m : t.pv) text += " " + moveText(m);
+  }
+  return text;
+}
+
 }  // namespace
 
 int runReplay(Args& args, std::ostream& out) {
@@ -68,6 +88,7 @@ int runReplay(Args& args, std::ostream& out) {
     std::snprintf(seconds, sizeof seconds, "%.3f", played.seconds);
     out << "\nply " << i + 1 << ": " << sideWord(side) << " " << moveText(m) << (capture ? " captures" : "") << " ("
         << seconds << " s), " << sideWord(opponent(side)) << " to move\n";
+    if (played.thinking) out << "  " << thinkingText(*played.thinking) << "\n";
     printBoard(board, out);
     side = opponent(side);
   }

@@ -72,21 +72,29 @@ const std::vector<Command>& commands() {
        .help = kMatchHelp,
        .run = runMatch},
       {.name = "merge",
-       .usage = "merge RECORD...",
+       .usage = "merge RECORD... [--sprt ELO0 ELO1 [--alpha A] [--beta B] [--sprt-model M]]",
        .summary = "report the records of one match's shards (or of a stopped and resumed run) as one match",
        .help = "Reads record files written by 'tovrane match --record' for one match, for\n"
                "instance by its --shard K/N runs, and prints the game lines, the table, the\n"
                "Elo difference and the sequential test's verdict exactly as one run over\n"
                "those games would. Refuses records of different matches and a game found\n"
                "twice; notes games that none of the records hold. A game cut short at the\n"
-               "end of a record (its writer killed) is dropped with a note.\n",
+               "end of a record (its writer killed) is dropped with a note.\n"
+               "  --sprt ELO0 ELO1   test these games with this sequential test instead of the\n"
+               "                     match's own: where it would have stopped, in game order\n"
+               "  --alpha A, --beta B  its error rates (default 0.05)\n"
+               "  --sprt-model M     pentanomial (default: pairs of games) or trinomial\n"
+               "                     (single games)\n",
        .run = runMerge},
       {.name = "replay",
        .usage = "replay FILE [GAME]",
        .summary = "show a recorded game move by move as boards",
        .help = "Prints game GAME (default: the first) of a record file written by\n"
                "'tovrane match --record FILE', from the start position, with a board after\n"
-               "every ply (x black, o white, . empty; rows 0 to 5 from the top).\n",
+               "every ply (x black, o white, . empty; rows 0 to 5 from the top), and what\n"
+               "the engine thought of its move when it sent a thinking line: the depth, the\n"
+               "score in hundredths of a piece from the mover's side (or a proved win or\n"
+               "loss in N plies), the nodes and the line it expected.\n",
        .run = runReplay},
       {.name = "analyse",
        .usage = kAnalyseUsage,
