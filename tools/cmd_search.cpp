@@ -92,9 +92,9 @@ int runProChoose(Args& args, std::ostream& out) {
   return 0;
 }
 
-int runProBench(std::ostream& out, bool net) {
+int runProBench(std::ostream& out, const NetWeights* net) {
   auto search = std::make_unique<ProSearch>(nullptr, 16);
-  if (net) search->setNetwork(&defaultNet());
+  search->setNetwork(net);
   search->setFixedDepth(kProBenchDepth);
   Signature signature;
   uint64_t totalNodes = 0;
@@ -142,10 +142,14 @@ int runChoose(Args& args, std::ostream& out) {
 int runBench(Args& args, std::ostream& out) {
   if (takeFlag(args, "--pro")) {
     std::string eval = "classic";
+    std::string netFile;
     takeOption(args, "--eval", eval);
     if (eval != "classic" && eval != "net") throw UsageError("--eval must be classic or net, got '" + eval + "'");
-    expectCount(args, 0, "bench --pro [--eval classic|net]");
-    return runProBench(out, eval == "net");
+    static NetWeights loaded;
+    std::string error;
+    if (takeOption(args, "--eval-file", netFile) && !loadNetFile(netFile, loaded, error)) throw UsageError(error);
+    expectCount(args, 0, "bench --pro [--eval classic|net | --eval-file NET]");
+    return runProBench(out, !netFile.empty() ? &loaded : eval == "net" ? &defaultNet() : nullptr);
   }
   const EngineSettings& settings = settingsFromFlags(args);
   expectCount(args, 0, "bench [--deep | --classic]");

@@ -57,14 +57,15 @@ const std::vector<Command>& commands() {
                "finished iteration: depth, score, nodes, time and principal variation.\n",
        .run = runChoose},
       {.name = "bench",
-       .usage = "bench [--deep | --classic | --pro [--eval classic|net]]",
+       .usage = "bench [--deep | --classic | --pro [--eval classic|net | --eval-file NET]]",
        .summary = "search the fixed benchmark positions; print moves, scores, speed and a behaviour signature",
        .help = "Searches the fixed benchmark positions, printing each chosen move and root\n"
                "score, then nodes, time, nodes per second and 'signature N'. The signature\n"
                "hashes moves and scores only: it changes with the engine's behaviour, never\n"
                "with its speed. --deep and --classic bench engine-deep and engine-classic;\n"
                "--pro benches engine-pro at a fixed depth of 7, with --eval net evaluating\n"
-               "with its built-in network instead of the hand-made evaluation.\n",
+               "with its built-in network instead of the hand-made evaluation (--eval-file:\n"
+               "the network in NET).\n",
        .run = runBench},
       {.name = "match",
        .usage = kMatchUsage,

@@ -197,7 +197,8 @@ def main():
           % (lines, len(board), int(held.sum()), time.time() - start), flush=True)
 
     def tensors(mask):
-        return (torch.from_numpy(board[mask].astype(np.int64)), torch.from_numpy(side[mask].astype(np.int64)),
+        # Boards stay bytes (a few million positions fit in memory); gather reads them so.
+        return (torch.from_numpy(board[mask].copy()), torch.from_numpy(side[mask].astype(np.int64)),
                 torch.from_numpy(score[mask]), torch.from_numpy(result[mask]))
 
     train, test = tensors(~held), tensors(held)
