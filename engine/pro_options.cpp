@@ -157,6 +157,18 @@ const OptionEntry kOptions[] = {
        o.netEval = true;
        return true;
      }},
+    {"--threads", "N",
+     "search threads, 1 to 64 (default 1): more share the table (Lazy\n"
+     "SMP); with --depth only one thread gives the same move every run",
+     [](const std::string& text, ProOptions& o, std::string& error) {
+       double value = 0;
+       if (!readWhole(text, 1, 64, value)) {
+         error = "--threads must be a whole number from 1 to 64, got '" + text + "'";
+         return false;
+       }
+       o.threads = static_cast<int>(value);
+       return true;
+     }},
     {"--log", "FILE",
      "append one line per searched move to FILE: the depth reached, score,\n"
      "nodes, seconds and, with --clock, the time left on it",

@@ -26,6 +26,7 @@ struct ProOptions {
   std::string evalFile;  // --eval-file: a network file instead of the built-in one
   std::string logPath;  // empty: no log
   bool info = false;  // --info: a thinking line per finished iteration (engine/pro_info.h)
+  int threads = 1;
   bool help = false;  // --help or -h: print proHelpText() and end
 };
 

@@ -147,6 +147,7 @@ int runProProgram(int argc, const char* const* argv) {
   if (options.depth > 0) search->setFixedDepth(options.depth);
   if (options.netEval) search->setNetwork(options.evalFile.empty() ? &defaultNet() : &net);
   search->setRules(options.rules);
+  search->setThreads(options.threads);
   if (options.drawPlies > 0) search->setDrawPlies(options.drawPlies);
   MoveChooser* player = search;
   ClockedSearch* clocked = nullptr;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "eval/pro_eval.h"
 
@@ -69,7 +71,8 @@ int32_t scoreFromTable(int32_t score, int ply) {
 
 }  // namespace
 
-ProSearch::ProSearch(OpeningBook* book, size_t hashMegabytes) : book_(book), table_(hashMegabytes) {
+ProSearch::ProSearch(OpeningBook* book, size_t hashMegabytes)
+    : book_(book), ownTable_(std::make_unique<TranspositionTable>(hashMegabytes)), table_(ownTable_.get()) {
   std::memset(history_, 0, sizeof(history_));
   std::memset(killers_, 0, sizeof(killers_));
 }
@@ -88,7 +91,7 @@ void ProSearch::setTimePlan(double softSeconds, double hardSeconds) {
 void ProSearch::setRules(const GameRules& rules) {
   if (rules == rules_) return;
   rules_ = rules;
-  table_.clear();
+  table_->clear();
 }
 
 void ProSearch::setFixedDepth(int depth) { fixedDepth_ = std::clamp(depth, 1, kProMaxPly - 1); }
@@ -130,6 +133,10 @@ bool ProSearch::chooseMove(Board& board, Side side, Move& out) {
 
 bool ProSearch::outOfTime() {
   if (stopped_) return true;
+  if (sharedStop_ != nullptr && sharedStop_->load(std::memory_order_relaxed)) {
+    stopped_ = true;
+    return true;
+  }
   if (!rootBestValid_) return false;
   if (nodeLimit_ > 0 && nodes_ >= nodeLimit_) {
     stopped_ = true;
@@ -142,6 +149,7 @@ bool ProSearch::outOfTime() {
 
 void ProSearch::setNetwork(const NetWeights* net) {
   static_assert(kNetStackDepth > kProMaxPly + 1, "one accumulator per ply");
+  net_ = net;
   if (net == nullptr) {
     pos_.net = nullptr;
     return;
@@ -345,12 +353,14 @@ ProSearch::NodePruning ProSearch::nodePruning(int depth, int32_t alpha, int32_t 
 
 bool ProSearch::tableCutoff(int depth, int32_t alpha, int32_t beta, int ply, bool pvNode, ProMove& tableMove,
                             int32_t& score) {
-  const TableEntry* entry = table_.probe(pos_.key);
-  if (entry == nullptr) return false;
-  if (entry->move() != kNoTableMove) tableMove = unpackMove(entry->move());
-  if (pvNode || entry->depth() < depth || !proofHoldsHere(entry->score, ply)) return false;
-  score = scoreFromTable(entry->score, ply);
-  const Bound bound = entry->bound();
+  TableEntry entry;
+  if (!table_->probe(pos_.key, entry)) return false;
+  // Only ever compared with the moves generated here: a move from another
+  // position (keys that collide) is never played.
+  if (entry.move() != kNoTableMove) tableMove = unpackMove(entry.move());
+  if (pvNode || entry.depth() < depth || !proofHoldsHere(entry.score, ply)) return false;
+  score = scoreFromTable(entry.score, ply);
+  const Bound bound = entry.bound();
   return bound == Bound::kExact || (bound == Bound::kLower && score >= beta) ||
          (bound == Bound::kUpper && score <= alpha);
 }
@@ -465,10 +475,10 @@ void ProSearch::storeResult(int32_t best, int32_t alphaAtStart, int32_t beta, in
   // distance to the cap, positions it could repeat) is kept as a move only:
   // at depth 0 it never cuts a search.
   if (!proofHoldsHere(score, ply)) {
-    table_.store(pos_.key, 0, Bound::kLower, 0, move);
+    table_->store(pos_.key, 0, Bound::kLower, 0, move);
     return;
   }
-  table_.store(pos_.key, score, bound, depth, move);
+  table_->store(pos_.key, score, bound, depth, move);
 }
 
 int32_t ProSearch::searchMoves(const NodePruning& node, ProMove* moves, int32_t* keys, int count, int depth,
@@ -546,6 +556,60 @@ int32_t ProSearch::alphaBeta(int depth, int32_t alpha, int32_t beta, int ply, bo
 }
 
 ProResult ProSearch::search(const Board& board, Side side) {
+  table_->nextAge(fixedDepth_ > 0);
+  if (threads_ <= 1) return iterate(board, side, 1);
+  // Lazy SMP: helpers search the same root from staggered depths, sharing
+  // the table, until this search ends; the deepest finished iteration of
+  // any thread gives the move (this thread's where none is deeper).
+  std::atomic<bool> stop{false};
+  std::vector<ProResult> found(helpers_.size());
+  std::vector<std::thread> running;
+  for (size_t i = 0; i < helpers_.size(); ++i) {
+    ProSearch& helper = *helpers_[i];
+    helper.followGame(*this);
+    helper.sharedStop_ = &stop;
+    running.emplace_back([&helper, &found, &board, side, i] { found[i] = helper.iterate(board, side, 2 - i % 2); });
+  }
+  ProResult result = iterate(board, side, 1);
+  stop.store(true, std::memory_order_relaxed);
+  for (std::thread& t : running) t.join();
+  for (const ProResult& other : found) {
+    if (other.hasMove && other.depth > result.depth) {
+      const uint64_t nodes = result.nodes;
+      const double seconds = result.seconds;
+      result = other;
+      result.nodes = nodes;
+      result.seconds = seconds;
+    }
+    result.nodes += other.nodes;
+  }
+  return result;
+}
+
+void ProSearch::setThreads(int threads) {
+  threads_ = std::clamp(threads, 1, kMaxThreads);
+  helpers_.clear();
+  for (int i = 1; i < threads_; ++i) {
+    helpers_.push_back(std::unique_ptr<ProSearch>(new ProSearch(nullptr, 0)));
+    helpers_.back()->table_ = table_;
+  }
+}
+
+void ProSearch::followGame(const ProSearch& main) {
+  rules_ = main.rules_;
+  historyRepetitions_ = main.historyRepetitions_;
+  selectivity_ = main.selectivity_;
+  setNetwork(main.net_);
+  fixedDepth_ = main.fixedDepth_;
+  softSeconds_ = hardSeconds_ = kRunawaySeconds;  // stopped by the main search
+  std::memcpy(gameKeys_, main.gameKeys_, sizeof(uint64_t) * main.gameKeyCount_);
+  gameKeyCount_ = main.gameKeyCount_;
+  gamePieces_ = main.gamePieces_;
+  gameQuiet_ = main.gameQuiet_;
+  gamePlies_ = main.gamePlies_;
+}
+
+ProResult ProSearch::iterate(const Board& board, Side side, int firstDepth) {
   start_ = Clock::now();
   hardDeadline_ = start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(hardSeconds_));
   double softSeconds = softSeconds_;
@@ -578,10 +642,8 @@ ProResult ProSearch::search(const Board& board, Side side) {
   rootBestValid_ = false;
   std::memset(killers_, 0, sizeof(killers_));
   if (fixedDepth_ > 0) {
-    table_.nextAge(true);
     std::memset(history_, 0, sizeof(history_));
   } else {
-    table_.nextAge();
     for (auto& perSide : history_) {
       for (auto& from : perSide) {
         for (int32_t& v : from) v /= 4;
@@ -602,7 +664,7 @@ ProResult ProSearch::search(const Board& board, Side side) {
   const int maxDepth = fixedDepth_ > 0 ? fixedDepth_ : kProMaxPly - 1;
   int32_t previous = 0;
   Move previousMove = result.move;
-  for (int depth = 1; depth <= maxDepth; ++depth) {
+  for (int depth = std::min(firstDepth, maxDepth); depth <= maxDepth; ++depth) {
     int32_t delta = 30;
     int32_t alpha = -kProInfinity;
     int32_t beta = kProInfinity;

@@ -31,9 +31,12 @@
 //   ProResult r = pro.search(board, side);
 // For games, gameStarted/movePlayed (MoveChooser) tell it the history.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "eval/net_eval.h"
 #include "game/board.h"
@@ -137,7 +140,13 @@ class ProSearch : public MoveChooser {
   // The search alone (no book), after the game history told so far.
   ProResult search(const Board& board, Side side);
 
-  const TranspositionTable& table() const { return table_; }
+  const TranspositionTable& table() const { return *table_; }
+
+  // Threads searching each move (1 to kMaxThreads, default 1): helpers
+  // share the table (Lazy SMP, see search()). One thread and a fixed depth
+  // give the same result on every run; more threads do not.
+  static constexpr int kMaxThreads = 64;
+  void setThreads(int threads);
 
   void setSelectivity(const ProSelectivity& selectivity) { selectivity_ = selectivity; }
   // Evaluates with this network (null: the hand-made evaluation, the
@@ -190,6 +199,10 @@ class ProSearch : public MoveChooser {
   bool proofHoldsHere(int32_t tableScore, int ply) const;
   int32_t awardScore(RuleAward award, int ply) const;
   bool outOfTime();
+  // The iterations of one search from firstDepth on (helpers start deeper).
+  ProResult iterate(const Board& board, Side side, int firstDepth);
+  // A helper takes the main search's rules, settings and game history.
+  void followGame(const ProSearch& main);
 
   void makeMove(ProMove m, int ply);
   void unmakeMove(ProMove m, int ply);
@@ -199,7 +212,12 @@ class ProSearch : public MoveChooser {
   void updateHistory(ProMove best, const ProMove* tried, int triedCount, int depth, int ply);
 
   OpeningBook* book_;
-  TranspositionTable table_;
+  std::unique_ptr<TranspositionTable> ownTable_;
+  TranspositionTable* table_;  // ownTable_, or for a helper the main search's
+  int threads_ = 1;
+  std::vector<std::unique_ptr<ProSearch>> helpers_;
+  std::atomic<bool>* sharedStop_ = nullptr;  // a helper's: set when the main search ends
+  const NetWeights* net_ = nullptr;
   double softSeconds_ = 0.4;
   double hardSeconds_ = 0.8;
   int fixedDepth_ = 0;

@@ -71,25 +71,40 @@ void TranspositionTable::nextAge(bool fresh) {
   if (fresh_ && wrapped_) clear();
 }
 
-const TableEntry* TranspositionTable::probe(uint64_t key) const {
+TableEntry TranspositionTable::Slot::read() const {
+  const uint64_t data = payload.load(std::memory_order_relaxed);
+  const uint64_t keyed = check.load(std::memory_order_relaxed);
+  return {keyed ^ data, static_cast<int32_t>(static_cast<uint32_t>(data)), static_cast<uint32_t>(data >> 32)};
+}
+
+void TranspositionTable::Slot::write(const TableEntry& e) {
+  const uint64_t data = static_cast<uint64_t>(static_cast<uint32_t>(e.score)) | (static_cast<uint64_t>(e.data) << 32);
+  payload.store(data, std::memory_order_relaxed);
+  check.store(e.key ^ data, std::memory_order_relaxed);
+}
+
+bool TranspositionTable::probe(uint64_t key, TableEntry& entry) const {
   const Bucket& bucket = bucketOf(key);
-  for (const TableEntry& e : bucket.entries) {
-    if (e.key == key && visible(e)) return &e;
+  for (const Slot& slot : bucket.entries) {
+    const TableEntry e = slot.read();
+    if (e.key == key && visible(e)) {
+      entry = e;
+      return true;
+    }
   }
-  return nullptr;
+  return false;
 }
 
 void TranspositionTable::store(uint64_t key, int32_t score, Bound bound, int depth, uint16_t move) {
   Bucket& bucket = bucketOf(key);
-  TableEntry* victim = &bucket.entries[0];
+  Slot* victimSlot = &bucket.entries[0];
+  TableEntry victimEntry = victimSlot->read();
   int victimWorth = 1 << 30;
-  for (TableEntry& e : bucket.entries) {
-    if (!visible(e)) {
-      victim = &e;
-      break;
-    }
-    if (e.key == key) {
-      victim = &e;
+  for (Slot& slot : bucket.entries) {
+    const TableEntry e = slot.read();
+    if (!visible(e) || e.key == key) {
+      victimSlot = &slot;
+      victimEntry = e;
       break;
     }
     // Shallow entries and entries of earlier searches go first.
@@ -97,23 +112,25 @@ void TranspositionTable::store(uint64_t key, int32_t score, Bound bound, int dep
     const int worth = e.depth() - 8 * ageGap;
     if (worth < victimWorth) {
       victimWorth = worth;
-      victim = &e;
+      victimSlot = &slot;
+      victimEntry = e;
     }
   }
   // Keep the best move of the same position when the new result has none.
-  if (move == kNoTableMove && victim->key == key && visible(*victim)) move = victim->move();
+  if (move == kNoTableMove && victimEntry.key == key && visible(victimEntry)) move = victimEntry.move();
   const uint32_t moveField = move == kNoTableMove ? kMoveField : (move & kMoveField);
   const uint32_t depthField = static_cast<uint32_t>(depth < 0 ? 0 : depth > 255 ? 255 : depth);
-  victim->key = key;
-  victim->score = score;
-  victim->data = moveField | (static_cast<uint32_t>(bound) << 12) | (depthField << 14) | (age_ << 22);
+  victimSlot->write({key, score, moveField | (static_cast<uint32_t>(bound) << 12) | (depthField << 14) | (age_ << 22)});
 }
 
 int TranspositionTable::permille() const {
   const size_t sample = bucketCount_ < 250 ? bucketCount_ : 250;
   int used = 0;
   for (size_t b = 0; b < sample; ++b) {
-    for (const TableEntry& e : buckets_[b].entries) used += e.bound() != Bound::kNone && e.age() == age_ ? 1 : 0;
+    for (const Slot& slot : buckets_[b].entries) {
+      const TableEntry e = slot.read();
+      used += e.bound() != Bound::kNone && e.age() == age_ ? 1 : 0;
+    }
   }
   return static_cast<int>(used * 1000 / (sample * kBucketEntries));
 }

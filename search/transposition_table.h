@@ -4,7 +4,13 @@
 // Buckets of four entries; a new entry replaces the same position, or else
 // the shallowest entry, preferring entries of earlier searches. The table
 // never grows: its size is fixed when it is made.
+//
+// Several search threads share one table without locks. Each entry is two
+// atomic words, its data and its key XOR its data: an entry torn by two
+// writers at once no longer matches its key and is passed over, and the
+// search checks a table move for legality before it plays it.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -24,8 +30,8 @@ uint64_t zobristKey(const Board& board, Side sideToMove);
 
 enum class Bound : uint8_t { kNone = 0, kUpper = 1, kLower = 2, kExact = 3 };
 
-// 16 bytes: the key, the score and one word holding the best move, the
-// bound, the depth and the search age.
+// One entry as a probe reads it: the key, the score and one word holding
+// the best move, the bound, the depth and the search age.
 struct TableEntry {
   uint64_t key;
   int32_t score;
@@ -57,8 +63,8 @@ class TranspositionTable {
   // ever clears the table (a search on the clock never does).
   void nextAge(bool fresh = false);
 
-  // The entry for key, or null.
-  const TableEntry* probe(uint64_t key) const;
+  // The entry for key into entry; false when there is none.
+  bool probe(uint64_t key, TableEntry& entry) const;
   // depth is kept within 0..255.
   void store(uint64_t key, int32_t score, Bound bound, int depth, uint16_t move);
 
@@ -66,8 +72,16 @@ class TranspositionTable {
   int permille() const;
 
  private:
+  // 16 bytes: check is the key XOR payload; payload holds the score (low
+  // half) and the data word (high half).
+  struct Slot {
+    std::atomic<uint64_t> check;
+    std::atomic<uint64_t> payload;
+    TableEntry read() const;
+    void write(const TableEntry& e);
+  };
   struct Bucket {
-    TableEntry entries[kBucketEntries];
+    Slot entries[kBucketEntries];
   };
   Bucket& bucketOf(uint64_t key) const { return buckets_[key & (bucketCount_ - 1)]; }
 
