@@ -120,6 +120,7 @@ ProofCheckReport runProofCheck(const ProofCheckSettings& settings,
   // to move, as in a game.
   pro->setTimePlan(1e9, 1e9);
   pro->setNodeLimit(settings.nodes);
+  pro->setThreads(settings.threads);
   for (int game = settings.firstGame; game < settings.firstGame + settings.games; ++game) {
     std::mt19937_64 rng(settings.seed * 1000003 + static_cast<uint64_t>(game));
     GameState state = randomStart(settings.rules, rng);

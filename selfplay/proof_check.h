@@ -26,6 +26,7 @@ struct ProofCheckSettings {
   int claimPlies = 5;     // claims of a result within this many plies are checked
   int gamePlies = 40;     // plies played from each start at most
   size_t hashMegabytes = 4;
+  int threads = 1;  // more: claims of the threaded search (not the same every run)
 };
 
 // A claim the plain search did not prove.

@@ -47,6 +47,8 @@ int runProofCheck(Args& args, std::ostream& out) {
       settings.claimPlies = parseInt(valueAfter(args, i), 1, 9, "--plies");
     } else if (option == "--game-plies") {
       settings.gamePlies = parseInt(valueAfter(args, i), 1, 400, "--game-plies");
+    } else if (option == "--threads") {
+      settings.threads = parseInt(valueAfter(args, i), 1, 64, "--threads");
     } else if (option == "--hash") {
       settings.hashMegabytes = static_cast<size_t>(parseInt(valueAfter(args, i), 1, 1024, "--hash"));
     } else {

@@ -159,7 +159,7 @@ const std::vector<Command>& commands() {
                "it to check a written network against its float original.\n",
        .run = runNetScores},
       {.name = "proofcheck",
-       .usage = "proofcheck [--rules NAME] [--games N] [--first-game G] [--seed S] [--nodes N] [--plies K] [--game-plies P] [--hash MB]",
+       .usage = "proofcheck [--rules NAME] [--games N] [--first-game G] [--seed S] [--nodes N] [--plies K] [--game-plies P] [--hash MB] [--threads T]",
        .summary = "check engine-pro's claimed wins and losses against a plain search that knows the history",
        .help = "Plays N games (default 100) of engine-pro against itself from random positions\n"
                "with 2 to 4 pieces a side, each after a random walk of quiet moves (and half of\n"
@@ -170,7 +170,8 @@ const std::vector<Command>& commands() {
                "claim it does not prove is printed as a false claim. Prints the games, claims\n"
                "checked and false claims; exits with status 1 when there is a false claim.\n"
                "Game G of a seed is always the same start: a long run goes in chunks of seeds\n"
-               "or of games (--first-game), one table kept through each chunk.\n",
+               "or of games (--first-game), one table kept through each chunk. --threads T:\n"
+               "engine-pro searches with T threads (then no run is quite like another).\n",
        .run = runProofCheck},
   };
   return table;
