@@ -87,10 +87,11 @@ std::string programProblem(const std::string& program) {
     const bool executable =
         (fs::status(path, ignored).permissions() & (fs::perms::owner_exec | fs::perms::group_exec |
                                                      fs::perms::others_exec)) != fs::perms::none;
-    if (!executable) return program + " is not executable; make it so with: chmod +x " + program;
     if (!hasFolder) {
-      return "'" + program + "' is not a program in PATH; to run the file in this folder give cmd=./" + program;
+      return "'" + program + "' is not a program in PATH; to run the file in this folder give cmd=./" + program +
+             (executable ? "" : " (and make it executable: chmod +x " + program + ")");
     }
+    if (!executable) return program + " is not executable; make it so with: chmod +x " + program;
     return program + " cannot be run";
   }
   return "no program '" + program + "' in PATH (a program in the current folder is given as cmd=./" + program + ")";

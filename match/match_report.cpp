@@ -252,17 +252,24 @@ void MatchReport::finish() {
     out_ << "\n";
   }
   std::map<std::string, int> ends;
-  int leftOpening = 0;
+  // Who did not play the opening's move, by engine; -1: a record too old to say.
+  std::map<int, std::vector<int>> leftOpening;
   for (const GameRecord& g : result_.games) {
     ++ends[gameEndCode(g.end)];
-    leftOpening += g.leftOpening ? 1 : 0;
+    if (!g.leftOpening) continue;
+    const int engine = g.leftOpeningPly == 0 ? -1 : g.leftOpeningPly % 2 == 1 ? g.blackEngine : g.whiteEngine;
+    leftOpening[engine].push_back(g.number);
   }
   out_ << "\ngame ends:";
   for (const auto& [code, count] : ends) out_ << " " << code << " " << count;
   out_ << "\n";
-  if (leftOpening > 0) {
-    out_ << "note: in " << leftOpening
-         << " game(s) an engine did not play the opening move from its book folder\n";
+  for (const auto& [engine, games] : leftOpening) {
+    std::string numbers;
+    for (size_t i = 0; i < games.size() && i < 10; ++i) numbers += (i == 0 ? "" : ", ") + std::to_string(games[i]);
+    if (games.size() > 10) numbers += ", ...";
+    out_ << "note: " << (engine < 0 ? "an engine" : result_.names[static_cast<size_t>(engine)])
+         << " did not play the opening move from its book folder in " << games.size() << " game(s) (game "
+         << numbers << "); an engine gets its opening only from the startgame/ folder in its working folder\n";
   }
 }
 

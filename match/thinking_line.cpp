@@ -106,11 +106,12 @@ std::string scoreText(const ThinkingScore& score) {
 }
 
 std::string thinkingFieldsText(const Thinking& thinking) {
-  std::string text = "depth " + std::to_string(thinking.depth) + " score " + scoreText(thinking.score);
-  if (thinking.nodes) text += " nodes " + std::to_string(*thinking.nodes);
+  std::string text = "depth ";
+  text.append(std::to_string(thinking.depth)).append(" score ").append(scoreText(thinking.score));
+  if (thinking.nodes) text.append(" nodes ").append(std::to_string(*thinking.nodes));
   if (!thinking.pv.empty()) {
     text += " pv";
-    for (const Move& m : thinking.pv) text += " " + moveText(m);
+    for (const Move& m : thinking.pv) text.append(" ").append(moveText(m));
   }
   return text;
 }

@@ -11,6 +11,8 @@
 #   delay=SECONDS  think this long before every move reply
 #   chatty  prints before every move a debug line, a board row and a
 #           thinking line (info depth 1 score 12 nodes 100 pv MOVE)
+#   score=N  the score of its thinking lines (default 12)
+#   stderr  writes a line to its standard error before every move
 #   FAULT@N  at its N-th move reply in a game: illegal (answers move 0000),
 #            malformed (answers "move" with a word that is not a move),
 #            silent (answers nothing), exit (ends with status 3), flood
@@ -28,6 +30,8 @@ at=0
 delay=
 linger=
 chatty=
+score=12
+errors=
 for word in "$@"; do
   case $word in
     pick=*) pick=${word#pick=} ;;
@@ -35,6 +39,8 @@ for word in "$@"; do
     nobook) usebook= ;;
     linger) linger=yes ;;
     chatty) chatty=yes ;;
+    score=*) score=${word#score=} ;;
+    stderr) errors=yes ;;
     delay=*) delay=${word#delay=} ;;
     *@*) fault=${word%@*}; at=${word#*@} ;;
   esac
@@ -84,10 +90,11 @@ our_move() {
     if [[ $pick == last ]]; then move=${list[-1]}; else move=${list[0]}; fi
   fi
   apply "$move"
+  [[ -n $errors ]] && echo "about to play $move" >&2
   if [[ -n $chatty ]]; then
     echo "debug: $colour to play, reply $replies"
     echo ". x x o . ."
-    echo "info depth 1 score 12 nodes 100 pv $move"
+    echo "info depth 1 score $score nodes 100 pv $move"
   fi
   echo "move $move"
 }

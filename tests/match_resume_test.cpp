@@ -221,6 +221,32 @@ TEST_F(MatchResumeTest, SigintStopsCleanlyAndASecondEndsAtOnce) {
   }
 }
 
+// A record made by hand, in the form records had before thinking lines
+// and pairs: merge reads it and counts its pairs of games as done by hand.
+// A wins games 1, 2 and 3, draws 4, 5 and 6, loses 7 and wins 8: pairs of
+// 2, 3/2, 1 and 1 points; game 9 has no pair.
+TEST_F(MatchResumeTest, MergeCountsThePairsOfAnOldRecord) {
+  std::string text =
+      "# tovrane match record: A vs B\n# match name1 A\n# match name2 B\n# match engine1 cmd=a\n"
+      "# match engine2 cmd=b\n# match openings 5 random plies 0 seed 1 digest 0\n"
+      "# match rules time 10 draw-plies 80 max-plies 400\n# match sprt none\n# match shard 1/1\n\n";
+  const char* results[] = {"black", "white", "black", "draw", "draw", "draw", "white", "white", "white"};
+  for (int g = 1; g <= 9; ++g) {
+    const bool aBlack = g % 2 == 1;
+    text += "game " + std::to_string(g) + "\nblack " + (aBlack ? "A" : "B") + "\nwhite " + (aBlack ? "B" : "A") +
+            "\nopening \nresult " + results[g - 1] + "\nend no-moves\nreason r\nplies 1\n1 black 1121 0.010\n\n";
+  }
+  std::ofstream(path("old.txt")) << text;
+  const ToolResult merged = runTovrane({"merge", path("old.txt"), "--sprt", "0", "200"});
+  ASSERT_EQ(merged.status, 0) << merged.err;
+  EXPECT_NE(merged.out.find("\n  A - B: 0: 0  1/2: 0  1: 2  3/2: 1  2: 1 (4 pairs); 1 game(s) without their pair, "
+                            "left out\n    elo +137.0 +- 187.6 from pairs; "),
+            std::string::npos)
+      << merged.out;
+  EXPECT_NE(merged.out.find("on pairs of games: LLR 0.00 (on single games "), std::string::npos) << merged.out;
+  EXPECT_EQ(runTovrane({"merge", path("old.txt"), "--sprt-model", "trinomial"}).status, 2);
+}
+
 TEST_F(MatchResumeTest, RecordsOfAnotherMatchAreRefused) {
   auto small = [&](const std::string& record, const std::vector<std::string>& more) {
     return runTovrane(with({"match", "--engine", "cmd=" + kFake, kTool, "A", "--engine", "cmd=" + kFake, kTool, "B",

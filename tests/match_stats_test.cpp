@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 namespace tovrane {
 namespace {
@@ -133,6 +134,33 @@ TEST(MatchStats, SprtLlrGrowsWithEvidence) {
   // A score above both hypotheses favours elo1, one below both elo0.
   EXPECT_GT(sprtLlr({50, 30, 20}, 0, 10), 0);
   EXPECT_LT(sprtLlr({20, 30, 50}, 0, 10), 0);
+}
+
+}  // namespace
+}  // namespace tovrane
+
+namespace tovrane {
+namespace {
+
+TEST(MatchStats, PairStatisticsOnHandComputedCases) {
+  // Pairs scoring 1, 1, 3/2 and 2 points: per game 0.5, 0.5, 0.75, 1;
+  // mean 0.6875, variance (2 * 0.1875^2 + 0.0625^2 + 0.3125^2) / 4
+  // = 0.04296875; the interval 0.6875 -+ 1.96 sqrt(0.04296875 / 4) in Elo
+  // is 136.97 with half width 187.60.
+  PairScore pairs;
+  pairs.counts = {0, 0, 2, 1, 1};
+  EXPECT_EQ(pairs.pairs(), 4);
+  EXPECT_DOUBLE_EQ(pairs.ratio(), 0.6875);
+  const EloEstimate e = estimatePairElo(pairs);
+  EXPECT_NEAR(e.elo, 136.9691, 1e-3);
+  EXPECT_NEAR(e.margin, 187.6038, 1e-3);
+  // No pair lost yet: no ratio.
+  EXPECT_EQ(sprtPairLlr(pairs, 0, 200), 0);
+  // One pair of each of 0, 1 and 2 points: mean 0.5, variance 1/6;
+  // 3 (s1 - 0.5)(1 - 0.5 - s1) / (1/3) with s1 = 0.759747 gives -0.6072.
+  pairs.counts = {1, 0, 1, 0, 1};
+  EXPECT_NEAR(sprtPairLlr(pairs, 0, 200), -0.607216, 1e-5);
+  EXPECT_EQ(estimatePairElo(PairScore{}).margin, std::numeric_limits<double>::infinity());
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -404,6 +406,35 @@ TEST_F(MatchTest, AnEngineThatPrintsMoreThanItsMovesIsRefereed) {
   }
 }
 
+// --debug logs every line each way with the time, game and engine; an
+// engine's standard error is relayed so labelled with or without it.
+TEST_F(MatchTest, TheProtocolLogShowsEveryLineWithItsEngineAndGame) {
+  auto play = [&](const std::vector<std::string>& more) {
+    cli::Args args = {"match"};
+    addFake(args, "Talker", {"stderr"});
+    addFake(args, "Quiet", {"pick=last"});
+    args.insert(args.end(), {"--openings", "1", "--plies", "2", "--draw-plies", "4", "--concurrency", "1"});
+    args.insert(args.end(), more.begin(), more.end());
+    std::ostringstream log;
+    std::streambuf* const old = std::cerr.rdbuf(log.rdbuf());
+    const ToolResult run = runTovrane(args);
+    std::cerr.rdbuf(old);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return log.str();
+  };
+  const std::regex stamp("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} ");
+  const std::string debug = play({"--debug"});
+  for (const char* line : {" start engine 1 > name?\n", " start engine 1 < name Talker\n", " game 1 Quiet > new white\n",
+                           " game 1 Talker > new black\n", " game 2 Talker < move ", " game 1 Talker ! about to play "}) {
+    EXPECT_NE(debug.find(line), std::string::npos) << line << "\n" << debug;
+  }
+  std::istringstream lines(debug);
+  for (std::string line; std::getline(lines, line);) EXPECT_TRUE(std::regex_search(line, stamp)) << line;
+  const std::string quiet = play({});
+  EXPECT_NE(quiet.find(" game 2 Talker ! about to play "), std::string::npos) << quiet;
+  EXPECT_EQ(quiet.find(" > "), std::string::npos) << quiet;
+}
+
 // A flood of 20 MB without a line end: the referee keeps at most a line's
 // bound of it and the engine loses on time; the match goes on.
 TEST_F(MatchTest, AFloodOfOutputLosesOnTimeWithinBoundedMemory) {
@@ -500,7 +531,9 @@ TEST_F(MatchTest, AnEngineThatIgnoresBooksIsReported) {
   args.insert(args.end(), {"--opening-file", openings, "--draw-plies", "4", "--record", path("games.txt")});
   const ToolResult run = runTovrane(args);
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("note: in 2 game(s) an engine did not play the opening move"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("note: Ignorer did not play the opening move from its book folder in 2 game(s) (game 1, 2)"),
+            std::string::npos)
+      << run.out;
   // Game 1: Reader plays 1222 as black, Ignorer answers with its own first
   // move, 4030, not 4232. Game 2: Ignorer opens with 1021.
   const std::vector<GameRecord> games = readRecord(path("games.txt"));
@@ -509,6 +542,73 @@ TEST_F(MatchTest, AnEngineThatIgnoresBooksIsReported) {
   EXPECT_EQ(moveText(games[0].moves[0].move), "1222");
   EXPECT_EQ(moveText(games[0].moves[1].move), "4030");
   EXPECT_EQ(moveText(games[1].moves[0].move), "1021");
+  // The records say so: game 1 at ply 2 (white), game 2 at ply 1 (black).
+  EXPECT_EQ(games[0].leftOpeningPly, 2);
+  EXPECT_EQ(games[1].leftOpeningPly, 1);
+
+  // Required, the opening decides: Ignorer loses both games at that ply.
+  cli::Args required = {"match"};
+  addFake(required, "Reader");
+  addFake(required, "Ignorer", {"nobook"});
+  required.insert(required.end(), {"--opening-file", openings, "--draw-plies", "4", "--openings-required", "--record",
+                                   path("required.txt")});
+  const ToolResult strict = runTovrane(required);
+  ASSERT_EQ(strict.status, 0) << strict.err;
+  const std::vector<GameRecord> lost = readRecord(path("required.txt"));
+  ASSERT_EQ(lost.size(), 2u);
+  for (const GameRecord& g : lost) {
+    EXPECT_EQ(g.end, GameEnd::kLeftOpening) << g.reason;
+    EXPECT_EQ(g.winner, g.blackName == "Ignorer" ? kWhite : kBlack) << g.reason;
+    EXPECT_EQ(g.plies(), g.number == 1 ? 1 : 0) << g.reason;
+  }
+  EXPECT_NE(lost[0].reason.find("white (Ignorer) played 4030 instead of the opening's 4232"), std::string::npos)
+      << lost[0].reason;
+}
+
+// Engines that agree on the score end their games early: A reckons it is
+// 5 pieces up, B that it is 5 down, so A wins by adjudication once each has
+// said so twice; level scores make a draw. A resumed run keeps the
+// adjudicated games and the setting; another setting is another match.
+TEST_F(MatchTest, AdjudicationEndsAgreedGamesAndResumeKeepsIt) {
+  auto match = [&](const std::string& record, const std::string& scoreA, const std::string& scoreB,
+                   const std::vector<std::string>& more) {
+    cli::Args args = {"match"};
+    addFake(args, "A", {"chatty", "score=" + scoreA});
+    addFake(args, "B", {"pick=last", "chatty", "score=" + scoreB});
+    args.insert(args.end(), {"--openings", "2", "--plies", "1", "--draw-plies", "30", "--record", path(record)});
+    args.insert(args.end(), more.begin(), more.end());
+    return runTovrane(args);
+  };
+  const ToolResult won = match("win.txt", "500", "-500", {"--adjudicate-win", "400:2"});
+  ASSERT_EQ(won.status, 0) << won.err;
+  const std::vector<GameRecord> games = readRecord(path("win.txt"));
+  ASSERT_EQ(games.size(), 4u);
+  for (const GameRecord& g : games) {
+    EXPECT_EQ(g.end, GameEnd::kAdjudicated) << g.reason;
+    EXPECT_EQ(g.winner, g.blackName == "A" ? kBlack : kWhite) << g.reason;
+    EXPECT_EQ(g.plies(), 4) << g.reason;  // each side's second thinking line decides
+  }
+  EXPECT_NE(games[0].reason.find("both engines put black ahead by 400 or more for 2 move(s)"), std::string::npos)
+      << games[0].reason;
+  // Not enough: they play on.
+  ASSERT_EQ(match("short.txt", "300", "-300", {"--adjudicate-win", "400:2"}).status, 0);
+  for (const GameRecord& g : readRecord(path("short.txt"))) EXPECT_NE(g.end, GameEnd::kAdjudicated) << g.reason;
+
+  const ToolResult resumed = match("win.txt", "500", "-500", {"--adjudicate-win", "400:2", "--resume"});
+  ASSERT_EQ(resumed.status, 0) << resumed.err;
+  EXPECT_NE(resumed.out.find("resumed: 4 game(s) were already in"), std::string::npos) << resumed.out;
+  EXPECT_EQ(progressLines(resumed.out), progressLines(won.out));
+  const ToolResult other = match("win.txt", "500", "-500", {"--resume"});
+  EXPECT_EQ(other.status, 1);
+  EXPECT_NE(other.err.find("belongs to another match (referee 'adjudicate win 400:2' vs ''"), std::string::npos)
+      << other.err;
+
+  ASSERT_EQ(match("draw.txt", "3", "-2", {"--adjudicate-draw", "5:3:8"}).status, 0);
+  for (const GameRecord& g : readRecord(path("draw.txt"))) {
+    EXPECT_EQ(g.end, GameEnd::kAdjudicated) << g.reason;
+    EXPECT_EQ(g.winner, 0);
+    EXPECT_EQ(g.plies(), 8) << g.reason;  // from ply 8, with three level lines each
+  }
 }
 
 TEST_F(MatchTest, SprtStopsWhenTheRatioCrossesABound) {
@@ -573,6 +673,17 @@ TEST_F(MatchTest, EnginesThatCannotStartEndTheMatchWithAMessage) {
   const ToolResult missing = run(path("no-such-engine"));
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("there is no file " + path("no-such-engine")), std::string::npos) << missing.err;
+  const std::string script = writeFile("engine.sh", "#!/bin/sh\n");
+  const ToolResult plain = run(script);
+  EXPECT_NE(plain.err.find("is not executable; make it so with: chmod +x " + script), std::string::npos) << plain.err;
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir_);
+  const ToolResult bare = run("engine.sh");
+  fs::current_path(cwd);
+  EXPECT_NE(bare.err.find("'engine.sh' is not a program in PATH; to run the file in this folder give cmd=./engine.sh"),
+            std::string::npos)
+      << bare.err;
+  EXPECT_NE(runTovrane({"match", "--engine", "cmd=" + kFake}).err.find("only one --engine given"), std::string::npos);
   // cat echoes "name?" back: not a name reply.
   const ToolResult echo = run("cat");
   EXPECT_EQ(echo.status, 1);

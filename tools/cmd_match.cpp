@@ -74,12 +74,35 @@ Running:
                      the first engine's Elo advantage (not within a shard;
                      two engines only)
   --alpha A, --beta B  error rates of the sequential test (default 0.05)
+  --sprt-model M     pentanomial (default): the test counts pairs of games
+                     (an opening with both colours); trinomial: single games
+  --debug            print every line sent to and received from the engines
+                     on standard error, with the time, game and engine
+Judging:
+  --strict           any line from an engine but its "move dddd" reply (or
+                     a thinking line) loses the game as malformed
+  --openings-required  an engine that does not play the opening's move (it
+                     gets it only from its startgame/ book folder) loses
+  --adjudicate-win SCORE:MOVES  end a game when both engines' last MOVES
+                     thinking lines put the same side ahead by SCORE
+                     hundredths of a piece or more, or one engine's last
+                     MOVES lines all report the same proved win
+  --adjudicate-draw SCORE:MOVES:FROMPLY  from ply FROMPLY on, a draw when
+                     both engines' last MOVES thinking lines lie within SCORE
+                     of 0. Both end code 'adjudicated'
 
-A reply that is not "move dddd", an illegal move, no reply within the time
-limit, or an engine that dies loses the game; a side to move without a legal
-move loses. Ctrl-C (SIGINT) or SIGTERM stops the match: engines are told
-"stop", the finished games are kept and reported; a second one ends at once.
-The exit status is 0 when the match ran to its end, 128+signal when stopped.
+An engine's reply is the first line whose first word is "move"; before it an
+engine may send a thinking line "info depth D score S [nodes N] [pv MOVES]"
+(S in hundredths of a piece from its side, or win N / loss N: a result proved
+N plies ahead), kept with the move in the record. Other lines are passed over
+(their time counts) and the first few of each game kept in the record as
+'#' comment lines. Its standard error is shown labelled with the time, game
+and engine. A "move" line that is not "move dddd", an illegal move, no reply
+within the time limit, or an engine that dies loses the game; a side to move
+without a legal move loses. Ctrl-C (SIGINT) or SIGTERM stops the match:
+engines are told "stop", the finished games are kept and reported; a second
+one ends at once. The exit status is 0 when the match ran to its end,
+128+signal when stopped.
 
 The table's Elo is the difference that an engine's score implies, +- half the
 width of its 95% interval: the mean score m +- 1.96 sqrt(v/n) over n games
@@ -87,6 +110,11 @@ with the per-game variance v from the games, mapped to Elo; where that reaches
 a score of 0 or 1 (few games, or nearly all won or lost), the Wilson score
 interval with the games' share of draws is used instead, which stays inside.
 A score of 100% (0%) prints the interval's lower (upper) end: '>= +X'.
+Below the table, each pairing's pairs of games (an opening with both colours)
+by the first engine's points in them (0, 1/2, 1, 3/2, 2) and the Elo interval
+from the pairs (their scores per game, m +- 1.96 sqrt(v/N) over N pairs), as
+the pair's two games are not independent; games without their pair (a stopped
+run) are left out of it.
 )";
 
 // The help with the rule presets at its end.

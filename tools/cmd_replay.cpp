@@ -43,7 +43,7 @@ std::string thinkingText(const Thinking& t) {
   if (t.nodes) text += ", " + std::to_string(*t.nodes) + " nodes";
   if (!t.pv.empty()) {
     text += ", expecting";
-    for (const Move& m : t.pv) text += " " + moveText(m);
+    for (const Move& m : t.pv) text.append(" ").append(moveText(m));
   }
   return text;
 }
