@@ -10,9 +10,11 @@ namespace {
 constexpr double kMaxBaseSeconds = 7 * 24 * 3600;
 constexpr double kMaxIncrementSeconds = 3600;
 
+// Fixed notation, which readSeconds reads back: the plain shortest form
+// may be scientific ("4e-04").
 std::string shortest(double value) {
-  char text[32];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+  char text[64];
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
   return ec == std::errc() ? std::string(text, end) : "?";
 }
 
