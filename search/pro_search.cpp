@@ -142,7 +142,9 @@ bool ProSearch::outOfTime() {
     stopped_ = true;
     return true;
   }
-  if (fixedDepth_ > 0 || nodes_ % kTimeCheckInterval != 0) return false;
+  if (nodes_ % kTimeCheckInterval != 0) return false;
+  if (stopSignal_ != nullptr && stopSignal_->load(std::memory_order_relaxed)) stopped_ = true;
+  if (fixedDepth_ > 0) return stopped_;
   if (Clock::now() >= hardDeadline_) stopped_ = true;
   return stopped_;
 }

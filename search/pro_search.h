@@ -110,6 +110,9 @@ class ProSearch : public MoveChooser {
   // every run and machine, whatever the load: for data generation and
   // matches that must not depend on speed.
   void setNodeLimit(uint64_t nodes) { nodeLimit_ = nodes; }
+  // A flag another thread may raise to end the search early (once the first
+  // iteration is done, so there is always a move); null: none.
+  void setStopSignal(const std::atomic<bool>* stop) { stopSignal_ = stop; }
   // The rules the game is played under: the search plays for the result
   // they give (a draw or a win by pieces at the quiet limit, a repetition).
   // A change of rules empties the table: its proved results were for others.
@@ -255,6 +258,7 @@ class ProSearch : public MoveChooser {
   int pvLength_[kProMaxPly + 2];
   uint64_t nodes_ = 0;
   bool stopped_ = false;
+  const std::atomic<bool>* stopSignal_ = nullptr;
   Clock::time_point start_;
   Clock::time_point hardDeadline_;
   ProMove rootBest_{};

@@ -50,6 +50,7 @@ void tellGame(ProSearch& pro, const EngineQuestion& question, const Move* extra 
 EngineAnswer thinkPro(const EngineQuestion& question) {
   auto pro = std::make_unique<ProSearch>(nullptr, 64);
   pro->setTimeBudget(question.budgetSeconds);
+  pro->setStopSignal(question.stop);
   tellGame(*pro, question);
   const ProResult result = pro->search(question.board, question.side);
   EngineAnswer answer;
@@ -84,6 +85,10 @@ EngineAnswer thinkWeak(const WeakLevel& level, const EngineQuestion& question) {
   pro->setFixedDepth(level.childDepth);
   std::vector<int32_t> scores;
   for (const Move& move : moves) {
+    if (question.stop != nullptr && question.stop->load() && !scores.empty()) {
+      moves.resize(scores.size());  // stopped: a choice among the moves scored so far
+      break;
+    }
     Board child = question.board;
     applyMove(child, move);
     const Side other = opponent(question.side);

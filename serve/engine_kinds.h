@@ -4,6 +4,7 @@
 // programs by name. Each request builds its own search objects, so searches
 // of different games never share state.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -32,6 +33,9 @@ struct EngineQuestion {
   GameRules rules{};
   double budgetSeconds = 0;    // for engines with a time budget
   uint64_t seed = 0;           // for the levels that choose at random
+  // Raised when nobody waits for the answer any more: the engine answers
+  // soon with the best move it has (engine-pro and the levels built on it).
+  const std::atomic<bool>* stop = nullptr;
 };
 
 struct EngineKind {

@@ -40,7 +40,7 @@ EngineQuestion questionFor(const GameSession& session, double budget) {
 
 }  // namespace web
 
-std::string WebServer::Impl::createGame(std::shared_ptr<LiveGame> game) {
+std::string WebServer::Impl::createGame(std::shared_ptr<LiveGame> game, const std::string& wantedId) {
   std::lock_guard<std::mutex> lock(gamesMutex);
   const auto now = Clock::now();
   for (auto it = games.begin(); it != games.end();) {
@@ -54,27 +54,48 @@ std::string WebServer::Impl::createGame(std::shared_ptr<LiveGame> game) {
     }
     games.erase(oldest);  // a request still holding it finishes on its own copy
   }
-  char id[17];
-  std::string key;
-  do {
-    std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(idSource()));
-    key = id;
-  } while (games.count(key) != 0);
+  auto taken = [&](const std::string& key) { return games.count(key) != 0 || store.load(key).has_value(); };
+  std::string key = wantedId;
+  if (key.size() != 16 || key.find_first_not_of("0123456789abcdef") != std::string::npos || taken(key)) {
+    char id[17];
+    do {
+      std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(idSource()));
+      key = id;
+    } while (taken(key));
+  }
   games[key] = {std::move(game), now};
   return key;
 }
 
 std::shared_ptr<LiveGame> WebServer::Impl::findGame(const std::string& id) {
   std::lock_guard<std::mutex> lock(gamesMutex);
-  const auto it = games.find(id);
+  auto it = games.find(id);
   const auto now = Clock::now();
-  if (it == games.end() ||
-      std::chrono::duration<double>(now - it->second.lastUsed).count() > config.idleSeconds) {
-    if (it != games.end()) games.erase(it);
-    refuse(404, "no game " + id + " (games idle for a long time are dropped); start a new game");
+  if (it != games.end() && std::chrono::duration<double>(now - it->second.lastUsed).count() > config.idleSeconds) {
+    games.erase(it);
+    it = games.end();
+  }
+  if (it == games.end()) {
+    // Dropped from memory, or from before a restart: the state folder has it.
+    std::shared_ptr<LiveGame> saved;
+    if (const auto snapshot = store.load(id)) {
+      try {
+        saved = gameFromSnapshot(*snapshot);
+      } catch (const std::exception&) {
+        saved = nullptr;
+      }
+    }
+    if (!saved) refuse(404, "no game " + id + " (games idle for a long time are dropped); start a new game");
+    it = games.emplace(id, Entry{saved, now}).first;
   }
   it->second.lastUsed = now;
   return it->second.game;
+}
+
+void WebServer::Impl::changed(const std::string& id, LiveGame& game) const {
+  ++game.version;
+  const std::string error = store.save(id, game);
+  if (!error.empty()) std::fprintf(stderr, "tovrane serve: %s\n", error.c_str());
 }
 
 const EngineKind& WebServer::Impl::engineField(const json& body, double& budget) const {
@@ -93,18 +114,26 @@ json WebServer::Impl::stateJson(const std::string& id, LiveGame& game) const {
   // thinks: its move is timed when it comes).
   if (timed && !s.over() && !game.thinking && secondsSince(game.turnStart) > s.timeLeft(s.toMove())) {
     s.forfeitOnTime(s.toMove());
+    changed(id, game);
   }
   json moves = json::array();
   json boards = json::array();
   Side side = s.startSide();
-  for (const SessionPly& ply : s.plies()) {
-    moves.push_back(
-        {{"move", moveText(ply.move)}, {"side", sideWord(side)}, {"seconds", ply.seconds}, {"capture", ply.capture}});
+  for (size_t i = 0; i < s.plies().size(); ++i) {
+    const SessionPly& ply = s.plies()[i];
+    // A capture with the path it travelled, for the page's animation.
+    moves.push_back({{"move", moveText(ply.move)},
+                     {"side", sideWord(side)},
+                     {"seconds", ply.seconds},
+                     {"capture", ply.capture},
+                     {"path", ply.capture ? squaresJson(capturePath(s.boards()[i], ply.move)) : json::array()}});
     side = opponent(side);
   }
   for (const Board& board : s.boards()) boards.push_back(boardDigits(board));
   const std::string rules = rulesName(s.rules());
   json state = {{"id", id},
+                {"version", game.version},
+                {"settings", game.settings},
                 {"board", boardDigits(s.board())},
                 {"toMove", sideWord(s.toMove())},
                 {"black", game.blackName},
@@ -145,7 +174,7 @@ json WebServer::Impl::stateJson(const std::string& id, LiveGame& game) const {
 }
 
 void WebServer::Impl::gameRoutes() {
-  http.Get("/api/engines", api([](const httplib::Request&) {
+  http.Get("/api/engines", api([this](const httplib::Request&) {
              json engines = json::array();
              for (const EngineKind& kind : engineKinds()) {
                engines.push_back({{"id", kind.id},
@@ -157,7 +186,9 @@ void WebServer::Impl::gameRoutes() {
              for (const RulesPreset& preset : rulesPresets()) {
                rules.push_back({{"name", preset.name}, {"meaning", preset.meaning}});
              }
-             return json{{"engines", engines}, {"rules", rules}};
+             // The seconds per move a request may ask for.
+             const json seconds = {{"min", 0.01}, {"max", config.maxBudgetSeconds}};
+             return json{{"engines", engines}, {"rules", rules}, {"seconds", seconds}};
            }));
 
   // The two circuits, one lap each, for drawing the board: lines between
@@ -183,13 +214,18 @@ void WebServer::Impl::gameRoutes() {
                 rules = *preset;
               }
               ClockSettings clock;
+              json left = json::object();  // clock times left, from a game's link
               if (body.contains("clock")) {
                 const json& c = body["clock"];
                 if (!c.is_object()) refuse(400, "clock must be {seconds, increment}");
                 clock.initialSeconds = numberField(c, "seconds", 1, kMaxClockSeconds);
                 if (c.contains("increment")) clock.incrementSeconds = numberField(c, "increment", 0, kMaxIncrementSeconds);
+                for (const char* side : {"black", "white"}) {
+                  if (c.contains(side)) left[side] = numberField(c, side, 0, kMaxClockSeconds + 1000 * kMaxIncrementSeconds);
+                }
               }
               auto game = std::make_shared<LiveGame>();
+              game->settings = settingsField(body);
               if (body.contains("start")) {
                 const json& start = body["start"];
                 Board board{};
@@ -209,37 +245,94 @@ void WebServer::Impl::gameRoutes() {
                 if (!moves.is_array() || moves.size() > kMaxPastedMoves) {
                   refuse(400, "moves must be a list of at most 1000 move words");
                 }
+                // With the clock's times left, each side's last move takes
+                // the time that side has used.
+                std::vector<double> seconds(moves.size(), 0);
+                Side side = game->session.startSide();
+                for (const Side who : {kBlack, kWhite}) {
+                  if (!left.contains(sideWord(who))) continue;
+                  int count = 0;
+                  size_t last = moves.size();
+                  for (size_t i = 0; i < moves.size(); ++i) {
+                    if ((i % 2 == 0 ? side : opponent(side)) == who) ++count, last = i;
+                  }
+                  const double used = clock.initialSeconds + count * clock.incrementSeconds - left[sideWord(who)].get<double>();
+                  if (last < moves.size()) seconds[last] = std::max(0.0, used);
+                }
                 for (size_t i = 0; i < moves.size(); ++i) {
                   const std::string what = "ply " + std::to_string(i + 1);
                   const Move move = moveWord(moves[i], what);
                   std::string why;
-                  if (!game->session.play(move, 0, why)) refuse(422, what + ": " + why);
+                  if (!game->session.play(move, seconds[i], why)) refuse(422, what + ": " + why);
+                }
+              }
+              // How a game from a link ended, when not by the rules.
+              if (body.contains("end") && !body["end"].is_null()) {
+                const json& end = body["end"];
+                if (!end.is_object() || !end.contains("end") ||
+                    (end["end"] != "resigned" && end["end"] != "time-forfeit")) {
+                  refuse(400, "end must be {end: \"resigned\" or \"time-forfeit\", side: the loser}");
+                }
+                const Side loser = sideField(end, "side");
+                if (!game->session.over()) {
+                  if (end["end"] == "resigned") game->session.resign(loser);
+                  else game->session.forfeitOnTime(loser);
                 }
               }
               game->blackName = nameField(body, "black", "black");
               game->whiteName = nameField(body, "white", "white");
-              const std::string id = createGame(game);
+              std::string wanted;
+              if (body.contains("id") && body["id"].is_string()) wanted = body["id"].get<std::string>();
+              const std::string id = createGame(game, wanted);
               std::lock_guard<std::mutex> lock(game->mutex);
               game->turnStart = Clock::now();
+              changed(id, *game);
               return stateJson(id, *game);
             }));
 
+  // The state; with ?version=N, only {id, version, same: true} while the
+  // game is still at that version (pages watching a game ask often).
   http.Get(R"(/api/games/([0-9a-f]{16}))", api([this](const httplib::Request& req) {
-             return withGame(req, false, [this](const std::string& id, LiveGame& g) { return stateJson(id, g); });
+             const std::string known = req.get_param_value("version");
+             return withGame(req, false, [&](const std::string& id, LiveGame& g) {
+               const json state = stateJson(id, g);
+               if (!known.empty() && known == std::to_string(g.version)) {
+                 return json{{"id", id}, {"version", g.version}, {"same", true}};
+               }
+               return state;
+             });
            }));
 
+  // A move; with ply (the number of plies the page saw before it), a move
+  // sent twice is played once and the second request gets the state.
   http.Post(R"(/api/games/([0-9a-f]{16})/move)", api([this](const httplib::Request& req) {
               const json body = parseBody(req);
               if (!body.contains("move")) refuse(400, "move must be given as a string");
               const Move move = moveWord(body["move"], "move");
+              int64_t ply = -1;
+              if (body.contains("ply")) {
+                if (!body["ply"].is_number_integer() || body["ply"].get<int64_t>() < 0) {
+                  refuse(400, "ply must be a whole number, the plies played before the move");
+                }
+                ply = body["ply"].get<int64_t>();
+              }
               return withGame(req, true, [&](const std::string& id, LiveGame& g) {
+                const auto& plies = g.session.plies();
+                if (ply >= 0 && static_cast<size_t>(ply) < plies.size() && plies[static_cast<size_t>(ply)].move == move) {
+                  return stateJson(id, g);  // played already
+                }
+                if (ply >= 0 && static_cast<size_t>(ply) != plies.size()) {
+                  refuse(409, "the game has moved on (" + std::to_string(plies.size()) + " plies now); look again");
+                }
                 std::string why;
                 if (!g.session.play(move, secondsSince(g.turnStart), why)) refuse(422, why);
                 g.turnStart = Clock::now();
+                changed(id, g);
                 return stateJson(id, g);
               });
             }));
 
+  // Take back and resign work while the engine thinks: its search stops.
   http.Post(R"(/api/games/([0-9a-f]{16})/takeback)", api([this](const httplib::Request& req) {
               const json body = parseBody(req);
               int plies = 1;
@@ -249,9 +342,11 @@ void WebServer::Impl::gameRoutes() {
                 if (count < 1 || count > kMaxPastedMoves) refuse(400, "plies must be from 1 to 1000");
                 plies = static_cast<int>(count);
               }
-              return withGame(req, true, [&](const std::string& id, LiveGame& g) {
+              return withGame(req, false, [&](const std::string& id, LiveGame& g) {
+                g.stopSearch();
                 g.session.takeBack(plies);
                 g.turnStart = Clock::now();
+                changed(id, g);
                 return stateJson(id, g);
               });
             }));
@@ -259,9 +354,23 @@ void WebServer::Impl::gameRoutes() {
   http.Post(R"(/api/games/([0-9a-f]{16})/resign)", api([this](const httplib::Request& req) {
               const json body = parseBody(req);
               const Side side = sideField(body, "side");
-              return withGame(req, true, [&](const std::string& id, LiveGame& g) {
+              return withGame(req, false, [&](const std::string& id, LiveGame& g) {
                 if (g.session.over()) refuse(409, "the game is over: " + g.session.reason());
+                g.stopSearch();
                 g.session.resign(side);
+                changed(id, g);
+                return stateJson(id, g);
+              });
+            }));
+
+  // Stops the engine's search in this game (a page leaving it, or starting
+  // another); its engine request is answered 409.
+  http.Post(R"(/api/games/([0-9a-f]{16})/stop)", api([this](const httplib::Request& req) {
+              return withGame(req, false, [&](const std::string& id, LiveGame& g) {
+                if (g.thinking) {
+                  g.stopSearch();
+                  changed(id, g);
+                }
                 return stateJson(id, g);
               });
             }));
@@ -273,7 +382,8 @@ void WebServer::Impl::gameRoutes() {
               const std::string id = req.matches[1];
               std::shared_ptr<LiveGame> game = findGame(id);
               EngineQuestion question;
-              size_t plies = 0;
+              auto stop = std::make_shared<std::atomic<bool>>(false);
+              uint64_t ticket = 0;
               {
                 std::lock_guard<std::mutex> lock(game->mutex);
                 if (game->thinking) refuse(409, "the engine is thinking in this game");
@@ -285,31 +395,54 @@ void WebServer::Impl::gameRoutes() {
                   budget = std::min(budget, std::max(0.01, (s.timeLeft(s.toMove()) - secondsSince(game->turnStart)) / 15));
                 }
                 question = questionFor(s, budget);
-                plies = s.plies().size();
+                question.stop = stop.get();
                 game->thinking = true;
+                game->searchStop = stop;
+                ticket = ++game->searchTicket;
+                ++game->version;  // pages watching see the engine think
               }
+              // The game's search no longer wanted: a resign, a take-back, a
+              // stop, or this request running out of time.
+              auto mine = [&] { return game->thinking && game->searchTicket == ticket; };
               EngineAnswer answer;
               double seconds = 0;
               try {
-                answer = runSearch<EngineAnswer>(kind.id, [think = kind.think, question] { return think(question); },
-                                                 seconds);
+                answer = runSearch<EngineAnswer>(
+                    kind.id, [think = kind.think, question, stop] { return think(question); }, seconds, stop);
               } catch (...) {
                 std::lock_guard<std::mutex> lock(game->mutex);
-                game->thinking = false;
+                if (mine()) game->thinking = false;
                 throw;
               }
               std::lock_guard<std::mutex> lock(game->mutex);
+              if (!mine()) refuse(409, "the game changed while the engine thought");
               game->thinking = false;
-              if (game->session.plies().size() != plies || game->session.over()) {
-                refuse(409, "the game changed while the engine thought");
-              }
               std::string why;
               if (!answer.moved || !game->session.play(answer.move, seconds, why)) {
                 refuse(500, std::string(kind.id) + " found no move: " + why);
               }
               game->turnStart = Clock::now();
+              changed(id, *game);
               return json{{"state", stateJson(id, *game)}, {"answer", answerJson(answer, seconds)}};
             }));
+}
+
+json WebServer::Impl::settingsField(const json& body) const {
+  json out = json::object();
+  if (!body.contains("settings")) return out;
+  const json& s = body["settings"];
+  if (!s.is_object()) refuse(400, "settings must be {vs, you, seconds}");
+  if (s.contains("vs")) {
+    if (!s["vs"].is_string()) refuse(400, "settings.vs must be an engine's name or \"two\"");
+    const std::string vs = s["vs"].get<std::string>();
+    const EngineKind* kind = findEngineKind(vs);
+    if (kind == nullptr && vs != "two") refuse(400, "unknown opponent '" + vs.substr(0, 40) + "'");
+    out["vs"] = vs;
+    // The seconds an engine-pro game will ask for, checked before the game.
+    if (kind != nullptr && kind->askSeconds) out["seconds"] = numberField(s, "seconds", 0.01, config.maxBudgetSeconds);
+  }
+  if (s.contains("you")) out["you"] = sideWord(sideField(s, "you"));
+  return out;
 }
 
 }  // namespace tovrane

@@ -41,6 +41,7 @@ struct ServeConfig {
   int searchSlots = 2;              // engine searches at once (one per core)
   double engineSeconds = 30;        // an engine request answers 503 after this long
   double maxBudgetSeconds = 10;     // the largest time budget a request may ask for
+  std::string stateDir;             // each game saved here, to outlive a restart; empty: none
 };
 
 // A line to show when config.host opens the page beyond this machine

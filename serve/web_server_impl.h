@@ -20,6 +20,7 @@
 #include "serve/api_json.h"
 #include "serve/engine_kinds.h"
 #include "serve/game_session.h"
+#include "serve/live_game.h"
 #include "serve/request_guard.h"
 #include "serve/web_server.h"
 
@@ -29,19 +30,6 @@ namespace web {
 
 // The largest request numbers the page may send.
 constexpr int kMaxPastedMoves = 1000;
-
-struct LiveGame {
-  std::mutex mutex;
-  GameSession session;
-  std::string blackName;
-  std::string whiteName;
-  Clock::time_point turnStart = Clock::now();  // a move is timed from here
-  bool thinking = false;                       // an engine request owns the game
-  // The evaluation graph: an entry (or null) per position of the moves in
-  // evalMoves, which may be ahead of or apart from the game's.
-  std::vector<Move> evalMoves;
-  std::vector<json> evals{json()};
-};
 
 // The question about the position after the first plies plies of session,
 // or after all of them.
@@ -87,8 +75,9 @@ struct WebServer::Impl {
   };
   std::map<std::string, Entry> games;
   std::mt19937_64 idSource{std::random_device{}()};
+  GameStore store;
 
-  explicit Impl(const ServeConfig& c) : config(c) { routes(); }
+  explicit Impl(const ServeConfig& c) : config(c), store(c.stateDir) { routes(); }
 
   // Every route, group by group.
   void routes();
@@ -97,16 +86,24 @@ struct WebServer::Impl {
   void recordRoutes();
   void pageRoutes();
 
-  // Game registry.
-  std::string createGame(std::shared_ptr<web::LiveGame> game);
+  // Game registry: the games in memory, and in the state folder those
+  // dropped from memory or kept from before a restart. wantedId: the id a
+  // page asks for (a game rebuilt from its link), used when free.
+  std::string createGame(std::shared_ptr<web::LiveGame> game, const std::string& wantedId = "");
   std::shared_ptr<web::LiveGame> findGame(const std::string& id);
+  // After a change, under the game's lock: a new version, and the game saved.
+  void changed(const std::string& id, web::LiveGame& game) const;
 
   // Runs job on a thread of its own in one of the search slots and waits
-  // at most config.engineSeconds for it; what names it in a refusal.
+  // at most config.engineSeconds for it; what names it in a refusal. A
+  // search nobody waits for any more is told to stop through stop.
   template <class Result>
-  Result runSearch(const std::string& what, std::function<Result()> job, double& seconds);
+  Result runSearch(const std::string& what, std::function<Result()> job, double& seconds,
+                   std::shared_ptr<std::atomic<bool>> stop = nullptr);
 
   const EngineKind& engineField(const web::json& body, double& budget) const;
+  // The page's settings of a new game: {vs, you, seconds}, checked.
+  web::json settingsField(const web::json& body) const;
   web::json stateJson(const std::string& id, web::LiveGame& game) const;
 
   using Handler = std::function<web::json(const httplib::Request&)>;
@@ -128,7 +125,8 @@ struct WebServer::Impl {
 };
 
 template <class Result>
-Result WebServer::Impl::runSearch(const std::string& what, std::function<Result()> job, double& seconds) {
+Result WebServer::Impl::runSearch(const std::string& what, std::function<Result()> job, double& seconds,
+                                  std::shared_ptr<std::atomic<bool>> stop) {
   {
     std::lock_guard<std::mutex> lock(slots->mutex);
     if (slots->running >= config.searchSlots) {
@@ -159,8 +157,10 @@ Result WebServer::Impl::runSearch(const std::string& what, std::function<Result(
   std::unique_lock<std::mutex> lock(task->mutex);
   const auto limit = std::chrono::duration<double>(config.engineSeconds);
   if (!task->doneSignal.wait_for(lock, limit, [&] { return task->done; })) {
-    // The search cannot be interrupted; it finishes in the background and
-    // keeps its slot until then, so runaway searches cannot pile up.
+    // Told to stop, the search ends soon; one that cannot be interrupted
+    // finishes in the background and keeps its slot until then, so runaway
+    // searches cannot pile up.
+    if (stop) stop->store(true);
     refuse(503, what + " gave no answer within the limit of " +
                     std::to_string(static_cast<int>(config.engineSeconds)) + " s");
   }

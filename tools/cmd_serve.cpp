@@ -1,4 +1,5 @@
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <ostream>
 #include <stdexcept>
@@ -16,9 +17,25 @@ namespace tovrane::cli {
 
 #ifdef TOVRANE_HAVE_SERVE
 
+namespace {
+
+// Where games are kept between runs unless --state says: the user's state
+// folder ($XDG_STATE_HOME, ~/.local/state, or on Windows %LOCALAPPDATA%).
+std::string defaultStateDir() {
+  for (const auto& [variable, below] : {std::pair{"XDG_STATE_HOME", ""}, std::pair{"HOME", "/.local/state"},
+                                        std::pair{"LOCALAPPDATA", ""}}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') return std::string(value) + below + "/tovrane/serve-games";
+  }
+  return {};
+}
+
+}  // namespace
+
 int runServe(Args& args, std::ostream& out) {
-  const std::string usage = "serve [--host ADDR] [--port N]";
+  const std::string usage = "serve [--host ADDR] [--port N] [--state DIR|none]";
   ServeConfig config;
+  config.stateDir = defaultStateDir();
   Args rest;
   for (size_t i = 0; i < args.size(); ++i) {
     const bool hasValue = i + 1 < args.size();
@@ -26,6 +43,8 @@ int runServe(Args& args, std::ostream& out) {
       config.host = args[++i];
     } else if (args[i] == "--port" && hasValue) {
       config.port = parseInt(args[++i], 0, 65535, "--port");
+    } else if (args[i] == "--state" && hasValue) {
+      config.stateDir = args[++i] == "none" ? std::string() : args[i];
     } else {
       rest.push_back(args[i]);
     }
@@ -44,6 +63,7 @@ int runServe(Args& args, std::ostream& out) {
   const bool ipv6 = config.host.find(':') != std::string::npos;
   out << "tovrane serve: http://" << (ipv6 ? "[" + config.host + "]" : config.host) << ":" << port
       << "/ (Ctrl-C stops it)" << std::endl;
+  if (!config.stateDir.empty()) out << "tovrane serve: games are kept in " << config.stateDir << std::endl;
   const std::string warning = exposureWarning(config);
   if (!warning.empty()) std::cerr << "tovrane serve: " << warning << std::endl;
   server.run();

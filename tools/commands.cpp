@@ -113,14 +113,16 @@ const std::vector<Command>& commands() {
                "(draw80, pieces50-repetition, pieces80) says. Progress on standard error.\n",
        .run = runAnalyse},
       {.name = "serve",
-       .usage = "serve [--host ADDR] [--port N]",
+       .usage = "serve [--host ADDR] [--port N] [--state DIR|none]",
        .summary = "a local web page to play the engines and replay match records",
        .help = "Serves one web page (built into the program) to play against six levels or\n"
                "the programs by name, or two players on one screen, with an evaluation bar\n"
                "and graph, hints, links to games, and to replay record files, at\n"
                "http://127.0.0.1:8080/ unless --host or --port say otherwise (--port 0: any\n"
                "free port). Prints the address; Ctrl-C stops it. Only loopback by default:\n"
-               "give --host 0.0.0.0 to let other machines in (a warning says so).\n",
+               "give --host 0.0.0.0 to let other machines in (a warning says so). Each game\n"
+               "is saved in a small file in --state DIR (default: ~/.local/state/tovrane/\n"
+               "serve-games, or $XDG_STATE_HOME's) so that a restart keeps it; none: not saved.\n",
        .run = runServe},
       {.name = "book",
        .usage = "book build --out DIR [options] | book show BOARD SIDE [--dir DIR] | book check DIR",

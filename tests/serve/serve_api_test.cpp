@@ -22,6 +22,7 @@
 #include "serve/game_session.h"
 #include "serve/request_guard.h"
 #include "serve/web_server.h"
+#include "tests/temp_dir.h"
 
 namespace tovrane {
 namespace {
@@ -437,6 +438,116 @@ TEST_F(ServeApi, LiveGamesAreCapped) {
   newGame();
   EXPECT_EQ(get("/api/games/" + first).first, 200);
   expectRefusal(get("/api/games/" + second), 404);
+}
+
+
+// The state folder: a restarted server brings back a running game with its
+// clock and settings, and a resigned game as resigned. A game rebuilt from
+// a link keeps the id, the end and the clock times it is given.
+TEST_F(ServeApi, GamesOutliveARestart) {
+  test::TempDir dir;
+  ServeConfig config;
+  config.stateDir = dir.path().string();
+  start(config);
+  auto [created, running] = post("/api/games", json{{"clock", {{"seconds", 60}, {"increment", 1}}},
+                                                    {"settings", {{"vs", "engine-pro"}, {"you", "black"}, {"seconds", 0.5}}}}
+                                                   .dump());
+  ASSERT_EQ(created, 200) << running.dump();
+  const std::string a = "/api/games/" + running["id"].get<std::string>();
+  for (int ply = 0; ply < 3; ++ply) {
+    const std::string move = running["legal"][0]["move"];
+    std::tie(created, running) = post(a + "/move", json{{"move", move}, {"ply", ply}}.dump());
+    ASSERT_EQ(created, 200) << running.dump();
+  }
+  auto [made, resigned] = post("/api/games", json{{"moves", {"1222"}}}.dump());
+  const std::string b = "/api/games/" + resigned["id"].get<std::string>();
+  std::tie(made, resigned) = post(b + "/resign", R"({"side":"white"})");
+  ASSERT_EQ(made, 200);
+
+  TearDown();
+  server_.reset();
+  start(config);
+  const auto [gotA, stateA] = get(a);
+  ASSERT_EQ(gotA, 200) << stateA.dump();
+  EXPECT_EQ(stateA["moves"], running["moves"]);
+  EXPECT_EQ(stateA["settings"], running["settings"]);
+  EXPECT_FALSE(stateA["over"].get<bool>());
+  EXPECT_EQ(stateA["clock"]["running"], "white");
+  // Black's clock stands: 60 s, plus two increments, less what its moves took.
+  EXPECT_DOUBLE_EQ(stateA["clock"]["black"].get<double>(), running["clock"]["black"].get<double>());
+  const auto [gotB, stateB] = get(b);
+  ASSERT_EQ(gotB, 200);
+  EXPECT_EQ(stateB["end"], "resigned");
+  EXPECT_EQ(stateB["result"], "black");
+  expectRefusal(post(b + "/move", R"({"move":"4131"})"), 422);  // over stays over
+
+  // From a link: the id asked for, the end and the clock's times left.
+  const std::string id = "00000000000000ab";
+  const auto [linked, fromLink] = post("/api/games", json{{"id", id}, {"moves", {"1222", "4131"}},
+                                                          {"clock", {{"seconds", 60}, {"black", 41.5}, {"white", 17}}},
+                                                          {"end", {{"end", "time-forfeit"}, {"side", "black"}}}}
+                                                         .dump());
+  ASSERT_EQ(linked, 200) << fromLink.dump();
+  EXPECT_EQ(fromLink["id"], id);
+  EXPECT_EQ(fromLink["end"], "time-forfeit");
+  EXPECT_EQ(fromLink["clock"]["white"], 17);
+  EXPECT_EQ(fromLink["clock"]["black"], 0);  // its flag fell
+}
+
+// A move sent twice (a double click) is played once; a stale one is refused.
+// Settings out of range are refused before a game starts.
+TEST_F(ServeApi, AMoveSentTwiceIsPlayedOnce) {
+  start();
+  const std::string base = "/api/games/" + newGame();
+  std::vector<std::thread> senders;
+  std::vector<int> statuses(4, 0);
+  for (size_t i = 0; i < statuses.size(); ++i) {
+    senders.emplace_back([&, i] {
+      httplib::Client client("127.0.0.1", port_);
+      auto res = client.Post((base + "/move").c_str(), R"({"move":"1222","ply":0})", "application/json");
+      statuses[i] = res ? res->status : 0;
+    });
+  }
+  for (std::thread& t : senders) t.join();
+  EXPECT_EQ(statuses, std::vector<int>(4, 200));
+  const auto [status, state] = get(base);
+  ASSERT_EQ(state["moves"].size(), 1u) << state.dump();
+  expectRefusal(post(base + "/move", R"({"move":"1323","ply":0})"), 409);
+  // Watching pages: the same version gets a short answer.
+  const auto [same, brief] = get(base + "?version=" + std::to_string(state["version"].get<uint64_t>()));
+  EXPECT_TRUE(brief["same"].get<bool>());
+  EXPECT_FALSE(brief.contains("moves"));
+
+  const auto refused = post("/api/games", R"({"settings":{"vs":"engine-pro","seconds":30}})");
+  expectRefusal(refused, 400);
+  EXPECT_NE(refused.second["error"].get<std::string>().find("from 0.01 to 10"), std::string::npos);
+}
+
+// Take back while engine-pro thinks: the take-back is made, the engine's
+// request is answered 409, and its search has ended (its only slot is free).
+TEST_F(ServeApi, TakeBackWhileTheEngineThinksStopsItsSearch) {
+  ServeConfig config;
+  config.searchSlots = 1;
+  start(config);
+  const std::string base = "/api/games/" + newGame();
+  ASSERT_EQ(post(base + "/move", R"({"move":"1222"})").first, 200);
+  int engineStatus = 0;
+  std::thread engine([&] {
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(60, 0);
+    auto res = client.Post((base + "/engine").c_str(), R"({"engine":"engine-pro","seconds":10})", "application/json");
+    engineStatus = res ? res->status : 0;
+  });
+  json state;
+  do {
+    state = get(base).second;
+  } while (!state["thinking"].get<bool>() && state["moves"].size() == 1);
+  const auto [backed, back] = post(base + "/takeback", R"({"plies":1})");
+  engine.join();
+  EXPECT_EQ(backed, 200) << back.dump();
+  EXPECT_EQ(back["moves"].size(), 0u);
+  EXPECT_EQ(engineStatus, 409);
+  EXPECT_EQ(post(base + "/evaluate", "{}").first, 200);  // the slot is free again
 }
 
 }  // namespace
