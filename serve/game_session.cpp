@@ -114,7 +114,10 @@ void GameSession::judge() {
     case RuleEnd::kNone:
       break;
     case RuleEnd::kNoMoves:
-      finish(SessionEnd::kNoMoves, verdict.winner, std::string(sideWord(toMove_)) + " has no legal move");
+      // A side wiped out has no move either; said as it is.
+      finish(SessionEnd::kNoMoves, verdict.winner,
+             std::string(sideWord(toMove_)) +
+                 (countPieces(board_, toMove_) == 0 ? " has lost all its pieces" : " has no legal move"));
       break;
     case RuleEnd::kRepetition:
       finish(SessionEnd::kRepetition, verdict.winner, "the position repeated" + awardText(verdict.winner));

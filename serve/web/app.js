@@ -10,9 +10,12 @@ function setMode(mode) {
   $('tab-replay').classList.toggle('active', mode === 'replay');
   $('play-panel').hidden = mode !== 'play';
   $('replay-panel').hidden = mode !== 'replay';
-  for (const id of ['play-actions', 'player-top', 'player-bottom', 'eval-text', 'evalbar']) {
+  for (const id of ['player-top', 'player-bottom', 'eval-text', 'evalbar']) {
     $(id).style.visibility = mode === 'play' ? '' : 'hidden';
   }
+  // The replay's step buttons sit under the board, where the play buttons are.
+  $('play-actions').hidden = mode !== 'play';
+  $('replay-actions').hidden = mode !== 'replay';
   $('browse-bar').hidden = true;
   note('');
   render();
@@ -25,7 +28,70 @@ function syncForm() {
   $('side-row').hidden = !e;
 }
 
+// The board by keyboard: the arrow keys move the focus square (as seen on
+// the screen), Enter or Space acts on it as a click would.
+function boardKey(ev) {
+  const steps = { ArrowUp: [-1, 0], ArrowDown: [1, 0], ArrowLeft: [0, -1], ArrowRight: [0, 1] };
+  if (ui.mode !== 'play') return;
+  if (!ui.boardFocused) {
+    ui.boardFocused = true;  // the keyboard in use after a click
+    render();
+  }
+  if (ev.key in steps) {
+    const turn = ui.flipped ? -1 : 1;
+    const [dr, dc] = steps[ev.key];
+    ui.focus = [Math.max(0, Math.min(5, ui.focus[0] + dr * turn)), Math.max(0, Math.min(5, ui.focus[1] + dc * turn))];
+    render();
+    announce(squareWords(ui.focus));
+  } else if (ev.key === 'Enter' || ev.key === ' ') {
+    onSquareClick(ui.focus[0], ui.focus[1], 'keyboard');
+    if (ui.selected) announce(`Picked the piece on row ${ui.selected[0]} column ${ui.selected[1]}; ` +
+      `${targetsOfSelected().length} moves.`);
+  } else if (ev.key === 'Escape') {
+    ui.selected = null;
+    render();
+  } else {
+    return;
+  }
+  ev.preventDefault();
+  ev.stopPropagation();
+}
+
+function squareWords([r, c]) {
+  const g = ui.game;
+  const cell = g ? g.boards[shownPly()][r * 6 + c] : '0';
+  const what = cell === '2' ? 'black piece' : cell === '1' ? 'white piece' : 'empty';
+  const target = targetsOfSelected().find((t) => t.to[0] === r && t.to[1] === c);
+  return `Row ${r} column ${c}: ${what}${target ? (target.capture ? ', a capture' : ', a step') : ''}.`;
+}
+
 function bind() {
+  $('board').addEventListener('keydown', boardKey);
+  // The focus square shows for the keyboard only; a click that focuses the
+  // board must not redraw it between the press and the release.
+  $('board').addEventListener('focus', () => {
+    if (!$('board').matches(':focus-visible')) return;
+    ui.boardFocused = true;
+    render();
+  });
+  $('board').addEventListener('blur', () => {
+    if (!ui.boardFocused) return;
+    ui.boardFocused = false;
+    render();
+  });
+  $('rules-open').addEventListener('click', openRules);
+  $('rules-close').addEventListener('click', () => $('rules-dialog').close());
+  $('rules').addEventListener('change', showRulesMeaning);
+  const speed = localStorage.getItem('tovrane-speed');
+  const calm = matchMedia('(prefers-reduced-motion: reduce)').matches;
+  $('speed').value = speed in SPEEDS ? speed : calm ? 'off' : 'normal';
+  $('speed').addEventListener('change', () => localStorage.setItem('tovrane-speed', $('speed').value));
+  $('budget').addEventListener('input', () => fieldError('budget', ''));
+  // A page that leaves while the engine thinks for it stops the search.
+  window.addEventListener('pagehide', () => {
+    if (ui.busy && ui.game) navigator.sendBeacon(`/api/games/${ui.game.id}/stop`, '{}');
+  });
+  setInterval(watchGame, 1000);
   $('tab-play').addEventListener('click', () => setMode('play'));
   $('tab-replay').addEventListener('click', () => setMode('replay'));
   $('new-game').addEventListener('click', () => newGame().catch((e) => note(e.message, true)));
@@ -67,7 +133,7 @@ function bind() {
     }
   });
   window.addEventListener('hashchange', () => {
-    if (ui.game && location.hash.slice(1) === gameHash()) return;
+    if (ui.game && new URLSearchParams(location.hash.slice(1)).get('game') === ui.game.id) return;
     openFromHash().catch((e) => note(e.message, true));
   });
   window.addEventListener('resize', () => { if (ui.mode === 'play') renderGraph(); });
@@ -97,9 +163,14 @@ function fillForm() {
     const option = document.createElement('option');
     option.value = r.name;
     option.textContent = r.name;
-    option.title = r.meaning;
     $('rules').appendChild(option);
   }
+  showRulesMeaning();
+  const { min, max } = ui.secondsRange;
+  $('budget').min = min;
+  $('budget').max = max;
+  $('budget-range').textContent = `from ${min} to ${max}`;
+  showDeviceHelp();
   syncForm();
 }
 
@@ -109,11 +180,13 @@ async function start() {
     const [engines, circuits] = await Promise.all([api('GET', '/api/engines'), api('GET', '/api/circuits')]);
     ui.engines = engines.engines;
     ui.rules = engines.rules;
+    if (engines.seconds) ui.secondsRange = engines.seconds;
     view.circuits = circuits;
     fillForm();
     if (!(await openFromHash())) await newGame();
   } catch (e) {
     note(e.message, true);
+    if (!ui.game) $('status').textContent = 'No game yet: check the settings under New game, then press New game.';
   }
 }
 

@@ -6,8 +6,14 @@
 const BoardView = (() => {
   const NS = 'http://www.w3.org/2000/svg';
   const S = 70;        // distance between square centres
-  const M = 160;       // margin: room for the large loops and the labels
+  // The loops are drawn pressed towards the board: what lies beyond its
+  // edge is scaled by SQUEEZE, so that on a phone the squares stay large.
+  const SQUEEZE = 0.4;
+  const M = S / 2 + 2 * S * SQUEEZE - S / 2 * SQUEEZE + 8;  // margin: room for the large loops
   const SIZE = 2 * M + 5 * S;
+  const LOW = M - S / 2;
+  const HIGH = M + 5 * S + S / 2;
+  const squeeze = (v) => (v < LOW ? LOW - (LOW - v) * SQUEEZE : v > HIGH ? HIGH + (v - HIGH) * SQUEEZE : v);
 
   function el(name, attrs, parent) {
     const node = document.createElementNS(NS, name);
@@ -45,7 +51,7 @@ const BoardView = (() => {
       const points = [];
       for (let i = 1; i <= 36; i++) {
         const t = a0 + turn * i / 36;
-        points.push([cx + radius * Math.cos(t), cy + radius * Math.sin(t)]);
+        points.push([squeeze(cx + radius * Math.cos(t)), squeeze(cy + radius * Math.sin(t))]);
       }
       return points;
     };
@@ -76,8 +82,55 @@ const BoardView = (() => {
       }
     };
 
+    // Plays a move on the board as drawn: the piece travels from its square
+    // (a capture along its path, through the loops) and the taken piece
+    // fades. Resolves when done; ms 0 (or a hidden page): at once.
+    view.animate = (move, ms) => new Promise((resolve) => {
+      const at = (sq) => svg.querySelector(`circle.piece[data-square="${sq[0]},${sq[1]}"]`);
+      const piece = at(move.from);
+      if (!piece || !(ms > 0) || document.hidden) { resolve(); return; }
+      const squares = move.path && move.path.length > 1 ? move.path : [move.from, move.to];
+      const track = el('path', { d: view.pathData(squares, false), class: 'track' }, svg);
+      const length = track.getTotalLength();
+      const taken = move.capture ? at(move.to) : null;
+      svg.appendChild(piece);  // above the others
+      const travel = ms * (taken ? 0.8 : 1);
+      const start = performance.now();
+      let done = false;
+      const finish = () => {
+        if (done) return;
+        done = true;
+        track.remove();
+        resolve();
+      };
+      const frame = (now) => {
+        if (done) return;
+        const t = Math.min(1, (now - start) / travel);
+        const eased = t < 0.5 ? 2 * t * t : 1 - (2 - 2 * t) * (2 - 2 * t) / 2;
+        const p = track.getPointAtLength(eased * length);
+        piece.setAttribute('cx', p.x);
+        piece.setAttribute('cy', p.y);
+        if (taken) taken.style.opacity = String(Math.max(0, 1 - (now - start - travel) / (ms - travel)));
+        if (now - start < ms) requestAnimationFrame(frame);
+        else finish();
+      };
+      requestAnimationFrame(frame);
+      setTimeout(finish, ms + 400);  // frames stop in a hidden tab
+    });
+
+    // How long a move takes to travel at speed 1, in ms: a step is short, a
+    // capture as long as its path.
+    view.travelTime = (move) => {
+      if (!move.capture || !move.path || move.path.length < 2) return 260;
+      const track = el('path', { d: view.pathData(move.path, false) }, svg);
+      const length = track.getTotalLength();
+      track.remove();
+      return Math.min(1500, 350 + length * 0.9);
+    };
+
     // opts: board (36 digits), selected [r,c], targets [{to:[r,c], capture}],
-    // path (squares), last {from, to}, hint {from, to} (drawn as an arrow)
+    // path (squares), last {from, to}, lastPath (the last capture's squares),
+    // hint {from, to} (drawn as an arrow), focus [r,c] (the keyboard's square)
     view.render = (opts) => {
       while (svg.firstChild) svg.removeChild(svg.firstChild);
       const defs = el('defs', {}, svg);
@@ -102,16 +155,16 @@ const BoardView = (() => {
           el('path', { class: `circuit ${name}`, d: view.pathData(view.circuits[name], true) }, svg);
         }
       }
-      // Coordinates on all four sides, between the loops.
+      // Coordinates inside the edge squares: the row in the left column's
+      // squares, the column in the bottom row's.
       for (let i = 0; i < 6; i++) {
-        const [x0] = view.point(0, i);
-        const [, y0] = view.point(i, 0);
-        const top = M - S / 2 - 12;
-        const bottom = M + 5 * S + S / 2 + 12;
-        el('text', { class: 'label', x: x0, y: top }, svg).textContent = i;
-        el('text', { class: 'label', x: x0, y: bottom }, svg).textContent = i;
-        el('text', { class: 'label', x: top, y: y0 }, svg).textContent = i;
-        el('text', { class: 'label', x: bottom, y: y0 }, svg).textContent = i;
+        const [x, y] = view.point(i, view.flipped ? 5 : 0);
+        el('text', { class: 'label', x: x - S / 2 + 4, y: y - S / 2 + 15 }, svg).textContent = i;
+        const [x2, y2] = view.point(view.flipped ? 0 : 5, i);
+        el('text', { class: 'label', x: x2 + S / 2 - 14, y: y2 + S / 2 - 5 }, svg).textContent = i;
+      }
+      if (opts.lastPath && opts.lastPath.length > 1) {
+        el('path', { class: 'last-path', d: view.pathData(opts.lastPath, false) }, svg);
       }
       view.pathLayer = el('g', {}, svg);
       view.showPath(opts.path);
@@ -145,12 +198,18 @@ const BoardView = (() => {
           el('circle', { class: 'target-step', cx: x, cy: y, r: S * 0.12, 'data-target': `${t.to[0]},${t.to[1]}` }, svg);
         }
       }
+      if (opts.focus) {
+        const [x, y] = view.point(opts.focus[0], opts.focus[1]);
+        el('rect', { class: 'focus-ring', x: x - S / 2 + 3, y: y - S / 2 + 3, width: S - 6, height: S - 6,
+          'data-focus': `${opts.focus[0]},${opts.focus[1]}` }, svg);
+      }
       // Transparent squares on top take the clicks and the pointer.
       for (let r = 0; r < 6; r++) {
         for (let c = 0; c < 6; c++) {
           const [x, y] = view.point(r, c);
           const hit = el('rect', { class: 'hit', x: x - S / 2, y: y - S / 2, width: S, height: S, 'data-hit': `${r},${c}` }, svg);
-          hit.addEventListener('click', () => view.onClick(r, c));
+          hit.addEventListener('click', () => view.onClick(r, c, view.lastPointer));
+          hit.addEventListener('pointerdown', (ev) => { view.lastPointer = ev.pointerType; });
           hit.addEventListener('mouseenter', () => view.onHover(r, c));
           hit.addEventListener('mouseleave', () => view.onHover(null, null));
         }

@@ -1,7 +1,7 @@
 // The page's state and the helpers every part uses: the server's API, move
 // words, and the note line. The page's scripts share one global scope and
-// load in order: board.js, common.js, evaluation.js, play.js, links.js,
-// replay.js, app.js. Every rule decision (legal moves, capture paths, the
+// load in order: board.js, common.js, evaluation.js, play.js, follow.js,
+// links.js, rules.js, replay.js, app.js. Every rule decision (legal moves, capture paths, the
 // result) and every evaluation comes from the server.
 'use strict';
 
@@ -41,8 +41,15 @@ const ui = {
   human: 'black',       // 'both' with two players
   opponent: null,       // null with two players
   budget: 1,
+  secondsRange: { min: 0.01, max: 10 },  // engine-pro's seconds per move, from the server
   selected: null,
-  busy: false,
+  preview: null,        // by touch: the capture tapped once, its path shown
+  busy: false,          // this page waits for the engine's move
+  engineToken: 0,       // which engine request an answer belongs to
+  sending: false,       // a move or take-back is on its way
+  animating: false,
+  focus: [2, 2],        // the keyboard's square
+  boardFocused: false,
   flipped: true,
   hint: false,          // the hint arrow is wanted for the shown position
   view: null,           // a ply number while browsing, null for the live position

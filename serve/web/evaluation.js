@@ -40,7 +40,10 @@ function renderEvalBar() {
   label.className = `evalbar-label ${ahead === topSide ? 'at-top' : 'at-bottom'} on-${ahead}`;
   bar.title = e ? `${ahead}'s win chance ${Math.round(share[ahead] * 100)}%` : 'evaluating';
   bar.dataset.black = e ? e.chance.toFixed(3) : '';
-  $('eval-text').textContent = ui.game ? evalWords(e) : '';
+  const g = ui.game;
+  // A game ended by resignation or time: the result, not a win chance.
+  const decided = g && g.over && (g.end === 'resigned' || g.end === 'time-forfeit') && shownPly() === g.moves.length;
+  $('eval-text').textContent = !g ? '' : decided ? `${resultWords(g)}: ${g.reason}.` : evalWords(e);
   $('eval-text').title = e && e.depth ? `in pieces; engine-pro, depth ${e.depth}; best move ${e.best}` : '';
 }
 
@@ -100,15 +103,21 @@ function renderGraph() {
   d += ` L${x(last).toFixed(1)},${y(0)} Z`;
   add('path', { class: 'area', d });
   add('line', { class: 'mid', x1: 0, x2: width, y1: y(0.5), y2: y(0.5) });
-  add('text', { x: 6, y: 13 }).textContent = 'black ahead ↑';
-  add('text', { x: 6, y: height - 6, style: 'fill:#ddd' }).textContent = 'white ahead ↓';
+  // The words on a pale ground of their own, readable over either colour.
+  for (const [words, at] of [['black ahead ↑', 14], ['white ahead ↓', height - 6]]) {
+    const ground = add('rect', { class: 'words-ground', x: 3, y: at - 11, height: 14, width: 10, rx: 3 });
+    const text = add('text', { x: 6, y: at });
+    text.textContent = words;
+    ground.setAttribute('width', (text.getComputedTextLength ? text.getComputedTextLength() : 80) + 6);
+  }
   const now = shownPly();
   add('line', { class: 'now', x1: x(now), x2: x(now), y1: 0, y2: height });
-  const costs = g.over ? plyCosts() : [];
-  costs.forEach((cost, i) => {
-    const e = ui.evals[i + 1];
-    if (e && cost !== null && costClass(cost)) add('circle', { class: 'bad', cx: x(i + 1), cy: y(e.chance), r: 4 });
-  });
+  // The moves the summary lists, marked where they were played.
+  if (g.over) {
+    for (const { ply, cost } of worstPlies().filter((w) => costClass(w.cost))) {
+      add('circle', { class: `bad ${costClass(cost)}`, cx: x(ply), cy: y(ui.evals[ply].chance), r: 5, 'data-ply': ply });
+    }
+  }
   svg.dataset.points = String(ui.evals.filter((e) => e).length);
 }
 

@@ -2,16 +2,25 @@
 // exporting the record, and loading pasted moves, records or positions.
 'use strict';
 
-// The game in the page's address, so that a copied link opens it.
+// The game in the page's address, so that a copied link opens it: its id
+// (the server's game, shared by every page that opens the link), and all
+// that rebuilds it where the server no longer has it: settings, rules,
+// moves, clock times and how it ended.
 function gameHash() {
   const g = ui.game;
   const p = new URLSearchParams();
+  p.set('game', g.id);
   p.set('vs', ui.opponent ? ui.opponent.id : TWO);
   if (ui.opponent) p.set('you', ui.human);
   if (ui.opponent && ui.opponent.timeBudget) p.set('seconds', String(ui.budget));
   p.set('rules', g.rules);
   if (!g.fromInitial) { p.set('start', g.start); p.set('side', g.startSide); }
   p.set('moves', g.moves.map((m) => m.move).join('.'));
+  if (g.clock) {
+    p.set('clock', `${g.clock.initial}+${g.clock.increment}`);
+    p.set('left', `${g.clock.black.toFixed(1)},${g.clock.white.toFixed(1)}`);
+  }
+  if (g.end === 'resigned' || g.end === 'time-forfeit') p.set('end', `${g.end}.${other(g.result)}`);
   return p.toString();
 }
 
@@ -66,18 +75,57 @@ async function loadText() {
   }
 }
 
-// Opens the game in the page's address, if there is one.
+// Opens the game in the page's address, if there is one: the server's game
+// by its id, else the game rebuilt from the link under the same id.
 async function openFromHash() {
   const p = new URLSearchParams(location.hash.slice(1));
-  if (!p.has('moves') && !p.has('start')) return false;
-  const vs = p.get('vs');
-  if (vs && (vs === TWO || ui.engines.some((e) => e.id === vs))) $('opponent').value = vs;
-  if (['black', 'white'].includes(p.get('you'))) $('side').value = p.get('you');
-  if (p.get('seconds')) $('budget').value = p.get('seconds');
-  if (ui.rules.some((r) => r.name === p.get('rules'))) $('rules').value = p.get('rules');
-  syncForm();
-  const setup = { moves: (p.get('moves') || '').split('.').filter((m) => m) };
-  if (p.has('start')) setup.start = { board: p.get('start'), side: p.get('side') === 'white' ? 'white' : 'black' };
-  await newGame(setup);
+  if (!p.has('moves') && !p.has('start') && !p.has('game')) return false;
+  const id = p.get('game');
+  if (id && /^[0-9a-f]{16}$/.test(id)) {
+    try {
+      const state = await api('GET', `/api/games/${id}`);
+      showLinkedGame(state);
+      return true;
+    } catch (e) {
+      if (e.status !== 404) throw e;
+    }
+  }
+  const settings = { vs: p.get('vs') || TWO };
+  if (['black', 'white'].includes(p.get('you'))) settings.you = p.get('you');
+  if (p.get('seconds')) settings.seconds = Number(p.get('seconds'));
+  const engine = ui.engines.find((e) => e.id === settings.vs);
+  if (!engine) settings.vs = TWO;
+  if (engine && engine.timeBudget) {
+    // Checked here as the form checks it: the range at the field.
+    $('budget').value = p.get('seconds') || '';
+    $('opponent').value = engine.id;
+    syncForm();
+    formSettings();
+  }
+  const body = { id, settings, moves: (p.get('moves') || '').split('.').filter((m) => m) };
+  if (ui.rules.some((r) => r.name === p.get('rules'))) body.rules = p.get('rules');
+  if (engine) {
+    body.black = settings.you === 'white' ? engine.id : 'you';
+    body.white = settings.you === 'white' ? 'you' : engine.id;
+  }
+  if (p.has('start')) body.start = { board: p.get('start'), side: p.get('side') === 'white' ? 'white' : 'black' };
+  const clock = (p.get('clock') || '').match(/^([\d.]+)\+([\d.]+)$/);
+  if (clock) {
+    body.clock = { seconds: Number(clock[1]), increment: Number(clock[2]) };
+    const left = (p.get('left') || '').split(',').map(Number);
+    if (left.length === 2 && left.every((x) => x >= 0)) [body.clock.black, body.clock.white] = left;
+  }
+  const end = (p.get('end') || '').split('.');
+  if (end.length === 2) body.end = { end: end[0], side: end[1] };
+  showLinkedGame(await api('POST', '/api/games', body));
   return true;
+}
+
+function showLinkedGame(state) {
+  ui.game = null;
+  applySettings(state.settings || {});
+  if (ui.rules.some((r) => r.name === state.rules)) $('rules').value = state.rules;
+  ui.flipped = ui.human !== 'white';
+  ui.view = null;
+  showGame(state, false).then(() => engineTurn());
 }

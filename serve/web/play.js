@@ -9,6 +9,8 @@ function renderBoard() {
   const ply = g ? shownPly() : 0;
   const board = g ? g.boards[ply] : '';
   const lastMove = g && ply > 0 ? g.moves[ply - 1] : null;
+  // A capture target tapped once shows its path until the second tap.
+  const preview = ui.preview && ui.view === null ? targetsOfSelected().find((t) => t.move === ui.preview) : null;
   let hint = null;
   let path = null;
   if (g && ui.hint) {
@@ -24,8 +26,10 @@ function renderBoard() {
     selected: ui.view === null ? ui.selected : null,
     targets: targetsOfSelected(),
     last: lastMove ? moveSquares(lastMove.move) : null,
+    lastPath: lastMove && lastMove.capture ? lastMove.path : null,
     hint,
-    path,
+    path: preview ? preview.path : path,
+    focus: ui.boardFocused ? ui.focus : null,
   });
   if (!ui.firstBoard && board) {
     ui.firstBoard = true;
@@ -50,6 +54,7 @@ function render() {
       board: g ? (ply ? ply.board : g.start) : '',
       last: ply ? moveSquares(ply.move) : null,
       path: ply && ply.capture ? ply.path : null,
+      focus: ui.boardFocused ? ui.focus : null,
     });
     renderReplayStatus();
   }
@@ -58,7 +63,7 @@ function render() {
 function playerName(side) {
   const g = ui.game;
   if (twoPlayers()) return side;
-  return side === ui.human ? `you (${side})` : `${ui.opponent.id} (${side})`;
+  return side === ui.human ? `you (${side})` : `${ui.opponent ? ui.opponent.id : g[side]} (${side})`;
 }
 
 function clockText(left) {
@@ -89,7 +94,7 @@ function renderPlayers() {
       clock.classList.toggle('low', left < 10);
       if (left <= 0 && g.clock.running === side && !ui.flagAsked && !ui.busy) {
         ui.flagAsked = true;  // the server decides whether the flag fell
-        api('GET', `/api/games/${g.id}`).then(setGame).catch((e) => note(e.message, true));
+        api('GET', `/api/games/${g.id}`).then((s) => showGame(s)).catch((e) => note(e.message, true));
       }
     } else {
       clock.textContent = '';
@@ -102,10 +107,9 @@ function renderPlayStatus() {
   if (!g) { $('status').textContent = 'no game'; return; }
   let text;
   if (g.over) {
-    const who = g.result === 'draw' ? 'Draw' : `${capital(g.result)} wins`;
-    text = `${who}: ${g.reason}.`;
-  } else if (ui.busy) {
-    text = `${ui.opponent.id} is thinking…`;
+    text = `${resultWords(g)}: ${g.reason}.`;
+  } else if (ui.busy || g.thinking) {
+    text = `${ui.opponent ? ui.opponent.id : 'the engine'} is thinking…`;
   } else if (twoPlayers()) {
     text = `${capital(g.toMove)} to move.`;
   } else if (g.toMove === ui.human) {
@@ -115,17 +119,17 @@ function renderPlayStatus() {
   }
   $('status').textContent = text;
   $('status').dataset.over = g.over ? 'yes' : 'no';
-  $('take-back').disabled = ui.busy || g.moves.length === 0;
-  $('resign').disabled = ui.busy || g.over;
+  // Take back, resign and new game stay open while the engine thinks: they
+  // stop its search.
+  $('take-back').disabled = g.moves.length === 0;
+  $('resign').disabled = g.over;
   $('hint').disabled = !g;
-  $('new-game').disabled = ui.busy;
   $('export').disabled = !g.fromInitial;
   $('export').title = g.fromInitial ? '' : 'a game from a set-up position has no record form; share its link';
   const browsing = ui.view !== null;
   $('browse-bar').hidden = !browsing;
   if (browsing) {
     $('browse-text').textContent = `Position after ply ${ui.view} of ${g.moves.length}`;
-    $('browse-play').disabled = ui.busy;
   }
 }
 
@@ -155,14 +159,15 @@ function renderResult() {
   const panel = $('result-panel');
   panel.hidden = !(g && g.over);
   if (panel.hidden) return;
-  $('result-title').textContent = g.result === 'draw' ? 'Draw' : `${capital(g.result)} wins`;
+  $('result-title').textContent = resultWords(g);
   $('result-reason').textContent = `${capital(g.reason)} after ${g.moves.length} plies.`;
   const list = $('summary');
   list.textContent = '';
   const pending = ui.evals.filter((e) => !e).length;
-  const worst = worstPlies();
+  const worst = worstPlies().filter((x) => costClass(x.cost));
   $('summary-head').textContent = pending ? `Evaluating the game… (${pending} positions left)`
-    : worst.length ? 'The moves that cost most (win chance of the side that moved):' : 'No move lost much.';
+    : worst.length ? 'The moves that cost most (win chance of the side that moved), marked on the graph:'
+      : 'No move lost much.';
   const pct = (x) => `${Math.round(x * 100)}%`;
   for (const { ply, cost } of worst) {
     const li = document.createElement('li');
@@ -176,6 +181,13 @@ function renderResult() {
   }
 }
 
+// "You win" / "You lost" against an engine; else the winner by colour.
+function resultWords(g) {
+  if (g.result === 'draw') return 'Draw';
+  if (!twoPlayers() && ui.opponent) return g.result === ui.human ? 'You win' : 'You lost';
+  return `${capital(g.result)} wins`;
+}
+
 function setGame(state) {
   const fresh = !ui.game || ui.game.id !== state.id;
   ui.game = state;
@@ -183,6 +195,7 @@ function setGame(state) {
   ui.flagAsked = false;
   $('board').dataset.game = state.id;  // for tests and the curious
   ui.selected = null;
+  ui.preview = null;
   ui.hint = false;
   if (fresh || ui.view > state.moves.length) ui.view = null;
   const key = state.moves.map((m) => m.move).join('');
@@ -205,19 +218,57 @@ function chosenOpponent() {
   return id === TWO ? null : ui.engines.find((e) => e.id === id) || ui.engines[0];
 }
 
+// The form's settings, checked; a value out of range is refused at its
+// field, before any game starts.
+function formSettings() {
+  const opponent = chosenOpponent();
+  const settings = { vs: opponent ? opponent.id : TWO };
+  if (opponent) settings.you = $('side').value;
+  fieldError('budget', '');
+  if (opponent && opponent.timeBudget) {
+    const value = Number($('budget').value);
+    const { min, max } = ui.secondsRange;
+    if ($('budget').value.trim() === '' || !(value >= min && value <= max)) {
+      const message = `seconds per move must be from ${min} to ${max}`;
+      fieldError('budget', message);
+      throw new Error(message);
+    }
+    settings.seconds = value;
+  }
+  return settings;
+}
+
+function fieldError(id, message) {
+  const field = $(id);
+  field.setAttribute('aria-invalid', message ? 'true' : 'false');
+  $(`${id}-error`).textContent = message;
+  if (message) $('new-panel').open = true;
+}
+
+// The page's players from a game's settings (its own, or from its link).
+function applySettings(settings) {
+  const vs = settings.vs || TWO;
+  const engine = ui.engines.find((e) => e.id === vs);
+  ui.opponent = engine || null;
+  ui.human = engine ? (settings.you === 'white' ? 'white' : 'black') : 'both';
+  if (engine && engine.timeBudget && settings.seconds) ui.budget = settings.seconds;
+  $('opponent').value = engine ? engine.id : TWO;
+  if (engine) $('side').value = ui.human;
+  if (settings.seconds) $('budget').value = String(settings.seconds);
+  syncForm();
+}
+
 // Starts a game with the form's settings; from a set-up position and with
-// moves already played when given.
+// moves already played when given. Until the server has made the new game,
+// the current one stays as it is, and playable.
 async function newGame(setup) {
   note('');
-  ui.opponent = chosenOpponent();
-  ui.human = ui.opponent ? $('side').value : 'both';
-  ui.budget = Number($('budget').value) || 1;
-  ui.flipped = ui.human !== 'white';  // your own pieces at the bottom
-  ui.view = null;
-  const body = { rules: $('rules').value };
-  if (ui.opponent) {
-    body.black = ui.human === 'black' ? 'you' : ui.opponent.id;
-    body.white = ui.human === 'white' ? 'you' : ui.opponent.id;
+  const settings = formSettings();
+  const body = { rules: $('rules').value, settings };
+  const opponent = chosenOpponent();
+  if (opponent) {
+    body.black = settings.you === 'black' ? 'you' : opponent.id;
+    body.white = settings.you === 'white' ? 'you' : opponent.id;
   }
   const clock = $('clock').value;
   if (clock) {
@@ -226,9 +277,21 @@ async function newGame(setup) {
   }
   if (setup && setup.start) body.start = setup.start;
   if (setup && setup.moves) body.moves = setup.moves;
-  ui.game = null;
-  setGame(await api('POST', '/api/games', body));
+  const state = await api('POST', '/api/games', body);
+  stopEngine();
+  applySettings(state.settings);
+  ui.flipped = ui.human !== 'white';  // your own pieces at the bottom
+  ui.view = null;
+  await showGame(state, false);
   await engineTurn();
+}
+
+// Stops the engine's search for the game on screen (leaving it).
+function stopEngine() {
+  if (!ui.busy || !ui.game) return;
+  ui.busy = false;
+  ui.engineToken++;
+  api('POST', `/api/games/${ui.game.id}/stop`, {}).catch(() => {});
 }
 
 function engineBody() {
@@ -237,53 +300,79 @@ function engineBody() {
   return body;
 }
 
-// The engine moves when it is its turn.
+const enginesTurn = (g) => g && !g.over && ui.opponent && g.toMove !== ui.human;
+
+// The engine moves when it is its turn (unless another page of this game
+// already asked it).
 async function engineTurn() {
   const g = ui.game;
-  if (!g || g.over || !ui.opponent || g.toMove === ui.human) return;
+  if (!enginesTurn(g) || ui.busy || g.thinking) return;
   ui.busy = true;
+  const token = ++ui.engineToken;  // a later stop, take-back or resignation makes this answer stale
   render();
   try {
     const reply = await api('POST', `/api/games/${g.id}/engine`, engineBody());
+    if (token !== ui.engineToken) return;
     ui.busy = false;
-    setGame(reply.state);
     const a = reply.answer;
+    await showGame(reply.state);
     if (a) note(`${ui.opponent.id} played ${a.move} (${seconds(a.seconds)})`);
   } catch (e) {
+    if (token !== ui.engineToken) return;
     ui.busy = false;
+    // 409: the game changed meanwhile (a take-back, a resignation, another
+    // page): show it as it is now.
+    if (e.status === 409) await refreshGame();
+    else note(e.message, true);
     render();
-    note(e.message, true);
   }
 }
 
 async function playMove(word) {
+  if (ui.sending) return;  // a double click sends one move
+  ui.sending = true;
+  const g = ui.game;
   try {
-    setGame(await api('POST', `/api/games/${ui.game.id}/move`, { move: word }));
+    const state = await api('POST', `/api/games/${g.id}/move`, { move: word, ply: g.moves.length });
     note('');
+    await showGame(state);
   } catch (e) {
-    note(e.message, true);
+    if (e.status === 409) await refreshGame();
+    else note(e.message, true);
     return;
+  } finally {
+    ui.sending = false;
   }
   await engineTurn();
 }
 
-function onSquareClick(r, c) {
+function onSquareClick(r, c, pointer) {
   if (ui.mode !== 'play') return;
   const g = ui.game;
+  if (!g) return;
   if (ui.view !== null) { browse(null); return; }
-  if (!myTurn(g) || ui.busy) return;
+  if (!myTurn(g) || ui.busy || ui.sending || ui.animating) return;
   const target = targetsOfSelected().find((t) => t.to[0] === r && t.to[1] === c);
   if (target) {
+    // By touch, nothing can be pointed at: the first tap on a capture shows
+    // its path, the second plays it.
+    if (target.capture && pointer === 'touch' && ui.preview !== target.move) {
+      ui.preview = target.move;
+      note('The red line is the capture\'s path. Tap the ring again to capture.');
+      render();
+      return;
+    }
     playMove(target.move);
     return;
   }
+  ui.preview = null;
   const own = g.legal.some((m) => m.move[0] == r && m.move[1] == c);
   ui.selected = own && !(ui.selected && ui.selected[0] === r && ui.selected[1] === c) ? [r, c] : null;
   render();
 }
 
 function onSquareHover(r, c) {
-  if (ui.mode !== 'play') return;
+  if (ui.mode !== 'play' || ui.preview) return;
   const target = r === null ? null : targetsOfSelected().find((t) => t.to[0] === r && t.to[1] === c);
   view.showPath(target && target.capture ? target.path : null);
 }
@@ -298,27 +387,37 @@ function browse(ply) {
 
 async function takeBackTo(plies) {
   const g = ui.game;
+  if (ui.sending) return;
+  ui.sending = true;
   try {
-    setGame(await api('POST', `/api/games/${g.id}/takeback`, { plies }));
-    note('');
+    const state = await api('POST', `/api/games/${g.id}/takeback`, { plies });
+    ui.busy = false;
+    ui.engineToken++;
+    await showGame(state, false);
+    const gone = g.moves.length - state.moves.length;
+    note(`Took back ${gone} ${gone === 1 ? 'ply' : 'plies'}; ${state.moves.length} left.`);
+    announce(`Took back ${gone} ${gone === 1 ? 'ply' : 'plies'}.`);
   } catch (e) {
     note(e.message, true);
     return;
+  } finally {
+    ui.sending = false;
   }
   await engineTurn();
 }
 
 function takeBack() {
   const g = ui.game;
-  if (!g || ui.busy || g.moves.length === 0) return;
-  // Against an engine, back to your own last turn.
+  if (!g || g.moves.length === 0) return;
+  // Against an engine, back to your own last turn (while it thinks: your
+  // last move).
   const plies = twoPlayers() || g.over && g.toMove !== ui.human ? 1 : Math.min(g.toMove === ui.human ? 2 : 1, g.moves.length);
   takeBackTo(plies);
 }
 
 function playFromHere() {
   const g = ui.game;
-  if (!g || ui.busy || ui.view === null) return;
+  if (!g || ui.view === null) return;
   const plies = g.moves.length - ui.view;
   ui.view = null;
   takeBackTo(plies);
@@ -334,7 +433,7 @@ function hint() {
 let resignArmed = null;
 async function resign() {
   const g = ui.game;
-  if (!g || g.over || ui.busy) return;
+  if (!g || g.over) return;
   const button = $('resign');
   if (!resignArmed) {
     // A second tap within three seconds resigns.
@@ -352,7 +451,10 @@ async function resign() {
   button.textContent = 'Resign';
   button.classList.remove('confirm');
   try {
-    setGame(await api('POST', `/api/games/${g.id}/resign`, { side: twoPlayers() ? g.toMove : ui.human }));
+    const state = await api('POST', `/api/games/${g.id}/resign`, { side: twoPlayers() ? g.toMove : ui.human });
+    ui.busy = false;
+    ui.engineToken++;
+    await showGame(state, false);
   } catch (e) {
     note(e.message, true);
   }

@@ -31,7 +31,7 @@ function chooseReplayGame(index) {
   if (ui.replayGame) {
     ui.replayGame.plies.forEach((p, i) => {
       const li = document.createElement('li');
-      li.textContent = `${p.side} ${p.move}${p.capture ? ' ×' : ''}  ${seconds(p.seconds)}`;
+      li.textContent = `${i + 1}. ${p.side} ${p.move}${p.capture ? ' ×' : ''}  ${seconds(p.seconds)}`;
       li.addEventListener('click', () => stepTo(i + 1));
       list.appendChild(li);
     });

@@ -79,7 +79,8 @@ function replayBoards(file, game) {
 
 fs.mkdirSync(outDir, { recursive: true });
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tovrane-browser-'));
-const server = spawn(tovrane, ['serve', '--port', '0'], { stdio: ['ignore', 'pipe', 'inherit'] });
+const stateDir = path.join(work, 'state');
+const server = spawn(tovrane, ['serve', '--port', '0', '--state', stateDir], { stdio: ['ignore', 'pipe', 'inherit'] });
 let serverOut = '';
 const url = await new Promise((resolve, reject) => {
   server.stdout.on('data', (chunk) => {
@@ -289,7 +290,15 @@ try {
     if (await phone.$eval('#browse-bar', (n) => !n.hidden)) throw new Error('the tap on Hint went elsewhere: browsing');
     await press(phone, `rect[data-hit="${from}"]`, true);
     await phone.waitForSelector(`circle.piece.selected[data-square="${from}"]`);
+    const movesBefore = await phone.$$eval('#moves li', (n) => n.length);
     await press(phone, `rect[data-hit="${to}"]`, true);
+    if (await phone.$(`circle.target-capture[data-target="${to}"]`)) {
+      // By touch the first tap on a capture shows its path and plays nothing.
+      await phone.waitForSelector('path.capture-path');
+      check(await phone.$$eval('#moves li', (n) => n.length) === movesBefore,
+        `phone turn ${turns}: the first tap on the capture ${from} to ${to} shows its path only`);
+      await press(phone, `rect[data-hit="${to}"]`, true);
+    }
     await phone.waitForFunction((n) => {
       const status = document.getElementById('status');
       return status.dataset.over === 'yes' || (document.querySelectorAll('#moves li').length >= n &&
@@ -306,7 +315,8 @@ try {
   await phone.waitForFunction(() => !document.getElementById('result-panel').hidden &&
     !document.getElementById('summary').textContent.includes('Evaluating'), { timeout: 60000 });
   const result = await phone.$eval('#result-title', (n) => n.textContent);
-  check(result === `${g.result === 'draw' ? 'Draw' : g.result[0].toUpperCase() + g.result.slice(1) + ' wins'}`,
+  // Against an engine the end says it from the player's side.
+  check(result === `${g.result === 'draw' ? 'Draw' : g.result === 'black' ? 'You win' : 'You lost'}`,
     `the game against level 1 ended after ${g.moves.length} plies: ${result}, ${g.reason}`);
   await phone.screenshot({ path: path.join(outDir, 'serve-phone-end.png'), fullPage: true });
 
