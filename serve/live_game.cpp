@@ -53,7 +53,8 @@ json gameSnapshot(const LiveGame& game) {
           {"startSide", sideWord(s.startSide())},
           {"moves", moves},
           {"end", end},
-          {"turnWall", turnWall}};
+          {"turnWall", turnWall},
+          {"version", game.version}};
 }
 
 std::shared_ptr<LiveGame> gameFromSnapshot(const json& snap) {
@@ -87,6 +88,8 @@ std::shared_ptr<LiveGame> gameFromSnapshot(const json& snap) {
     game->blackName = snap.at("black").get<std::string>();
     game->whiteName = snap.at("white").get<std::string>();
     game->settings = snap.value("settings", json::object());
+    // Pages that watched the game before know its versions up to this one.
+    game->version = snap.value("version", uint64_t{0}) + 1;
     const double since = wallSeconds(SystemClock::now()) - snap.at("turnWall").get<double>();
     game->turnStart = Clock::now() - std::chrono::duration_cast<Clock::duration>(
                                          std::chrono::duration<double>(std::max(0.0, since)));

@@ -92,6 +92,7 @@ function bind() {
     if (ui.busy && ui.game) navigator.sendBeacon(`/api/games/${ui.game.id}/stop`, '{}');
   });
   setInterval(watchGame, 1000);
+  document.addEventListener('visibilitychange', () => { if (!document.hidden) watchGame(); });
   $('tab-play').addEventListener('click', () => setMode('play'));
   $('tab-replay').addEventListener('click', () => setMode('replay'));
   $('new-game').addEventListener('click', () => newGame().catch((e) => note(e.message, true)));
