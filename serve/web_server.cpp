@@ -39,6 +39,7 @@ void WebServer::Impl::routes() {
   gameRoutes();
   analysisRoutes();
   recordRoutes();
+  recordAnalysisRoutes();
   pageRoutes();
 
   // Before any route: a request for another site's name, or a write from
@@ -80,6 +81,7 @@ WebServer::WebServer(const ServeConfig& config) : impl_(std::make_unique<Impl>(c
 WebServer::~WebServer() {
   stop();
   std::shared_ptr<SearchSlots> slots = impl_->slots;
+  slots->closing = true;
   std::unique_lock<std::mutex> lock(slots->mutex);
   slots->freed.wait(lock, [&] { return slots->running == 0; });
 }

@@ -53,6 +53,18 @@ struct SearchSlots {
   std::mutex mutex;
   std::condition_variable freed;
   int running = 0;
+  std::atomic<bool> closing{false};  // the server is stopping: long jobs end early
+};
+
+// A recorded game analysed in the background (the replay's marks and
+// graph): the plies done so far; stopped when the page stops asking.
+struct AnalysisJob {
+  std::mutex mutex;
+  std::vector<json> plies;
+  int count = 0;
+  bool done = false;
+  std::string error;
+  Clock::time_point lastAsked = Clock::now();
 };
 
 }  // namespace web
@@ -76,6 +88,8 @@ struct WebServer::Impl {
   std::map<std::string, Entry> games;
   std::mt19937_64 idSource{std::random_device{}()};
   GameStore store;
+  std::mutex analysesMutex;
+  std::map<std::string, std::shared_ptr<AnalysisJob>> analyses;
 
   explicit Impl(const ServeConfig& c) : config(c), store(c.stateDir) { routes(); }
 
@@ -84,6 +98,7 @@ struct WebServer::Impl {
   void gameRoutes();
   void analysisRoutes();
   void recordRoutes();
+  void recordAnalysisRoutes();
   void pageRoutes();
 
   // Game registry: the games in memory, and in the state folder those

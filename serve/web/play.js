@@ -358,7 +358,7 @@ function onSquareClick(r, c, pointer) {
     // its path, the second plays it.
     if (target.capture && pointer === 'touch' && ui.preview !== target.move) {
       ui.preview = target.move;
-      note('The red line is the capture\'s path. Tap the ring again to capture.');
+      note('Tap the ring again to capture along the red path.');
       render();
       return;
     }

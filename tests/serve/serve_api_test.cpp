@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/game_analysis.h"
 #include "eval/classic_profile.h"
 #include "eval/evaluator.h"
 #include "match/game_record.h"
@@ -548,6 +549,33 @@ TEST_F(ServeApi, TakeBackWhileTheEngineThinksStopsItsSearch) {
   EXPECT_EQ(back["moves"].size(), 0u);
   EXPECT_EQ(engineStatus, 409);
   EXPECT_EQ(post(base + "/evaluate", "{}").first, 200);  // the slot is free again
+}
+
+// The replay's analysis is the game analyser's: the same marks, losses and
+// best moves as analyseGame gives for the same moves.
+TEST_F(ServeApi, RecordAnalysisMarksAsTheAnalyserDoes) {
+  start();
+  const std::vector<std::string> words = {"1222", "4131", "1021", "4433", "0010", "5041"};
+  std::vector<Move> moves;
+  for (const std::string& w : words) moves.push_back(readMoveText(w.c_str()));
+  const auto [started, job] = post("/api/analyses", json{{"moves", words}}.dump());
+  ASSERT_EQ(started, 200) << job.dump();
+  json progress;
+  do {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    progress = get("/api/analyses/" + job["id"].get<std::string>()).second;
+  } while (!progress["done"].get<bool>());
+  Board start{};
+  resetBoard(start);
+  const GameAnalysis expected = analyseGame(start, kBlack, moves, AnalysisSettings{});
+  ASSERT_EQ(progress["plies"].size(), expected.plies.size()) << progress.dump();
+  for (size_t i = 0; i < expected.plies.size(); ++i) {
+    const json& ply = progress["plies"][i];
+    EXPECT_EQ(ply["mark"], markWord(expected.plies[i].mark)) << i;
+    EXPECT_EQ(ply["loss"], expected.plies[i].loss) << i;
+    EXPECT_EQ(ply["best"], moveText(expected.plies[i].best)) << i;
+  }
+  expectRefusal(post("/api/analyses", R"({"moves":["1222","1222"]})"), 422);
 }
 
 }  // namespace
