@@ -411,7 +411,10 @@ void WebServer::Impl::gameRoutes() {
                     kind.id, [think = kind.think, question, stop] { return think(question); }, seconds, stop);
               } catch (...) {
                 std::lock_guard<std::mutex> lock(game->mutex);
-                if (mine()) game->thinking = false;
+                if (mine()) {
+                  game->thinking = false;
+                  ++game->version;
+                }
                 throw;
               }
               std::lock_guard<std::mutex> lock(game->mutex);

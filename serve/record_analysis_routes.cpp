@@ -3,6 +3,7 @@
 // page asks for the plies done so far.
 //
 //   POST /api/analyses      {moves: [...], rules?}: starts it; {id}
+//                           (rules: a preset's name or {quietLimit, maxPlies})
 //   GET  /api/analyses/ID   {plies: [{ply, mark, loss, best, black}], count, done, error}
 #include <cstdio>
 #include <thread>
@@ -49,11 +50,17 @@ void WebServer::Impl::recordAnalysisRoutes() {
                 moves.push_back(move);
               }
               AnalysisSettings settings;
-              if (body.contains("rules")) {
-                const json& name = body["rules"];
-                const auto preset = name.is_string() ? rulesByName(name.get<std::string>()) : std::nullopt;
-                if (!preset) refuse(400, "rules must be one of draw80, pieces50-repetition, pieces80");
-                settings.rules = *preset;
+              // The record's rules, as POST /api/records tells them.
+              if (body.contains("rules") && !body["rules"].is_null()) {
+                const json& rules = body["rules"];
+                if (rules.is_object()) {
+                  settings.rules.quietLimit = static_cast<int>(numberField(rules, "quietLimit", 0, 100000));
+                  settings.rules.maxPlies = static_cast<int>(numberField(rules, "maxPlies", 0, 100000));
+                } else {
+                  const auto preset = rules.is_string() ? rulesByName(rules.get<std::string>()) : std::nullopt;
+                  if (!preset) refuse(400, "rules must be a preset's name or {quietLimit, maxPlies}");
+                  settings.rules = *preset;
+                }
               }
               {
                 std::lock_guard<std::mutex> lock(slots->mutex);

@@ -2,9 +2,11 @@
 // file read back, board by board, for the replay.
 #include "serve/web_server_impl.h"
 
+#include <cstdlib>
 #include <sstream>
 
 #include "match/game_record.h"
+#include "match/match_header.h"
 #include "rules/move_generator.h"
 #include "serve/capture_path.h"
 
@@ -12,13 +14,51 @@ namespace tovrane {
 
 namespace {
 
-// The record file's games with the board after every ply, checked move by
-// move like `tovrane replay` does.
-json recordsJson(const std::string& text) {
-  std::istringstream in(text);
-  std::vector<GameRecord> games;
+// The rules a match was played under, told by its header's rules line (its
+// words end as rulesWords gives them), as the analysis takes them: a
+// preset's name, or the draw rules' quiet limit and ply cap; null when the
+// header does not tell (the analysis then takes the default rules).
+json recordRules(const std::vector<std::string>& comments) {
+  std::string words;
   try {
+    words = parseMatchHeader(comments).rules;
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+  auto endsWith = [&](const std::string& tail) {
+    return !tail.empty() && words.size() >= tail.size() && words.compare(words.size() - tail.size(), tail.size(), tail) == 0;
+  };
+  for (const RulesPreset& preset : rulesPresets()) {
+    if (endsWith(rulesWords(preset.rules))) return preset.name;
+  }
+  const size_t at = words.find("draw-plies ");
+  if (at == std::string::npos) return nullptr;
+  std::istringstream fields(words.substr(at));
+  std::string key1, quiet, key2, cap;
+  fields >> key1 >> quiet >> key2 >> cap;
+  GameRules rules;
+  rules.quietLimit = quiet == "none" ? 0 : std::atoi(quiet.c_str());
+  rules.maxPlies = cap == "none" ? 0 : std::atoi(cap.c_str());
+  if (key2 != "max-plies" || !endsWith(rulesWords(rules))) return nullptr;
+  return json{{"quietLimit", rules.quietLimit}, {"maxPlies", rules.maxPlies}};
+}
+
+// The record file's games with the board after every ply, checked move by
+// move like `tovrane replay` does, and the rules the match was played under.
+json recordsJson(const std::string& text) {
+  std::vector<GameRecord> games;
+  json rules = nullptr;
+  try {
+    std::istringstream in(text);
     games = readGameRecords(in);
+    // The header: the '#' lines before the first game.
+    std::istringstream lines(text);
+    std::vector<std::string> comments;
+    for (std::string line; std::getline(lines, line) && line.rfind("game", 0) != 0;) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty() && line[0] == '#') comments.push_back(line.substr(1));
+    }
+    rules = recordRules(comments);
   } catch (const std::exception& e) {
     refuse(400, std::string("record ") + e.what());
   }
@@ -57,7 +97,7 @@ json recordsJson(const std::string& text) {
                    {"start", start},
                    {"plies", plies}});
   }
-  return {{"games", out}};
+  return {{"games", out}, {"rules", rules}};
 }
 
 }  // namespace

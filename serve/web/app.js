@@ -19,6 +19,7 @@ function setMode(mode) {
   $('browse-bar').hidden = true;
   note('');
   render();
+  if (mode === 'replay') renderReplayAnalysis();
 }
 
 // The form shows what the chosen opponent needs.
@@ -108,6 +109,9 @@ function bind() {
   $('copy-link').addEventListener('click', copyLink);
   $('load').addEventListener('click', loadText);
   $('graph').addEventListener('click', graphClick);
+  $('replay-graph').addEventListener('click', (ev) => {
+    if (ui.replayGame) stepTo(graphPly($('replay-graph'), ev, ui.replayGame.plies.length));
+  });
   $('opponent').addEventListener('change', syncForm);
   $('record-file').addEventListener('change', (ev) => {
     if (ev.target.files.length) openRecord(ev.target.files[0]);
@@ -137,7 +141,7 @@ function bind() {
     if (ui.game && new URLSearchParams(location.hash.slice(1)).get('game') === ui.game.id) return;
     openFromHash().catch((e) => note(e.message, true));
   });
-  window.addEventListener('resize', () => { if (ui.mode === 'play') renderGraph(); });
+  window.addEventListener('resize', () => { if (ui.mode === 'play') renderGraph(); else renderReplayAnalysis(); });
   setInterval(() => { if (ui.mode === 'play' && ui.game && ui.game.clock && !ui.game.over) renderPlayers(); }, 200);
 }
 

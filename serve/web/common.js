@@ -65,6 +65,8 @@ const ui = {
   replayGame: null,
   replayPly: 0,
   replayFlipped: false,
+  replayAnalysis: [],   // the analyser's plies of the game on screen
+  replayToken: 0,       // which game's analysis an answer belongs to
 };
 
 

@@ -71,8 +71,9 @@ function worstPlies() {
     .sort((a, b) => b.cost - a.cost).slice(0, 3);
 }
 
-function renderGraph() {
-  const svg = $('graph');
+// Draws black's win chance over a game on svg: chances (per position, or
+// null), the shown ply, and the marked plies [{ply, cls}].
+function drawChanceGraph(svg, chances, now, marks) {
   const NS = 'http://www.w3.org/2000/svg';
   const width = Math.max(200, svg.clientWidth || 300);
   const height = svg.clientHeight || 110;
@@ -84,22 +85,19 @@ function renderGraph() {
     svg.appendChild(node);
     return node;
   };
-  const g = ui.game;
-  if (!g) return;
-  const plies = g.moves.length;
+  const plies = chances.length - 1;
   const pad = 4;
-  const x = (ply) => pad + (width - 2 * pad) * (plies === 0 ? 0 : ply / plies);
+  const x = (ply) => pad + (width - 2 * pad) * (plies <= 0 ? 0 : ply / plies);
   const y = (chance) => pad + (height - 2 * pad) * (1 - chance);
   add('rect', { class: 'backdrop', x: 0, y: 0, width, height });
   // Black's share from the bottom, like the bar with black below.
   let d = `M${x(0)},${y(0)}`;
   let last = 0;
-  for (let i = 0; i <= plies; i++) {
-    const e = ui.evals[i];
-    if (!e) continue;
-    d += ` L${x(i).toFixed(1)},${y(e.chance).toFixed(1)}`;
+  chances.forEach((chance, i) => {
+    if (chance === null || chance === undefined) return;
+    d += ` L${x(i).toFixed(1)},${y(chance).toFixed(1)}`;
     last = i;
-  }
+  });
   d += ` L${x(last).toFixed(1)},${y(0)} Z`;
   add('path', { class: 'area', d });
   add('line', { class: 'mid', x1: 0, x2: width, y1: y(0.5), y2: y(0.5) });
@@ -110,23 +108,34 @@ function renderGraph() {
     text.textContent = words;
     ground.setAttribute('width', (text.getComputedTextLength ? text.getComputedTextLength() : 80) + 6);
   }
-  const now = shownPly();
   add('line', { class: 'now', x1: x(now), x2: x(now), y1: 0, y2: height });
-  // The moves the summary lists, marked where they were played.
-  if (g.over) {
-    for (const { ply, cost } of worstPlies().filter((w) => costClass(w.cost))) {
-      add('circle', { class: `bad ${costClass(cost)}`, cx: x(ply), cy: y(ui.evals[ply].chance), r: 5, 'data-ply': ply });
-    }
+  for (const { ply, cls } of marks) {
+    if (chances[ply] === null || chances[ply] === undefined) continue;
+    add('circle', { class: `bad ${cls}`, cx: x(ply), cy: y(chances[ply]), r: 5, 'data-ply': ply });
   }
-  svg.dataset.points = String(ui.evals.filter((e) => e).length);
+  svg.dataset.points = String(chances.filter((c) => c !== null && c !== undefined).length);
+}
+
+// A graph's ply under a click or tap.
+function graphPly(svg, ev, plies) {
+  const box = svg.getBoundingClientRect();
+  const ply = Math.round((ev.clientX - box.left - 4) / (box.width - 8) * plies);
+  return Math.max(0, Math.min(plies, ply));
+}
+
+function renderGraph() {
+  const g = ui.game;
+  if (!g) { $('graph').textContent = ''; return; }
+  // The moves the summary lists, marked where they were played.
+  const marks = g.over ? worstPlies().filter((w) => costClass(w.cost)).map((w) => ({ ply: w.ply, cls: costClass(w.cost) })) : [];
+  drawChanceGraph($('graph'), g.moves.map((_, i) => ui.evals[i] ? ui.evals[i].chance : null)
+    .concat([ui.evals[g.moves.length] ? ui.evals[g.moves.length].chance : null]), shownPly(), marks);
 }
 
 function graphClick(ev) {
   const g = ui.game;
   if (!g || g.moves.length === 0) return;
-  const box = $('graph').getBoundingClientRect();
-  const ply = Math.round((ev.clientX - box.left - 4) / (box.width - 8) * g.moves.length);
-  browse(Math.max(0, Math.min(g.moves.length, ply)));
+  browse(graphPly($('graph'), ev, g.moves.length));
 }
 
 // Asks for the evaluations of the game's positions, batch by batch, and

@@ -39,7 +39,9 @@ function showGame(state, animate = true) {
 async function showGameNow(state, animate) {
   const old = ui.game;
   const same = old && old.id === state.id;
-  if (same && state.version < old.version) return;
+  // Nothing new (an answer that crossed a newer one): the selection and the
+  // hint on screen stay.
+  if (same && state.version <= old.version && !(state.over && !old.over)) return;
   const added = same && state.moves.length > old.moves.length &&
     old.moves.every((m, i) => state.moves[i].move === m.move) ? state.moves.length - old.moves.length : 0;
   if (added && animate && ui.mode === 'play' && ui.view === null && speedFactor() > 0) {

@@ -1,4 +1,6 @@
-// Replay: a record file's games, stepped through ply by ply.
+// Replay: a record file's games, stepped through ply by ply, with a graph
+// of the game and its mistakes and blunders as the game analyser marks
+// them (asked of the server, shown as the plies come).
 'use strict';
 
 async function openRecord(file) {
@@ -7,6 +9,7 @@ async function openRecord(file) {
     const text = await file.text();
     const data = await api('POST', '/api/records', text, 'text/plain');
     ui.games = data.games;
+    ui.recordRules = data.rules;
   } catch (e) {
     ui.games = [];
     note(`${file.name}: ${e.message}`, true);
@@ -37,6 +40,66 @@ function chooseReplayGame(index) {
     });
   }
   render();
+  analyseReplay(ui.replayGame);
+}
+
+const pause = (ms) => new Promise((r) => setTimeout(r, ms));
+const chanceOf = (blackScore) => 1 / (1 + Math.exp(-blackScore / 120));
+
+// Asks the server to analyse the game and follows its progress while this
+// game stays on screen.
+async function analyseReplay(game) {
+  const token = ++ui.replayToken;
+  ui.replayAnalysis = [];
+  renderReplayAnalysis();
+  if (!game || game.plies.length === 0) return;
+  const mine = () => token === ui.replayToken;
+  try {
+    let job = null;
+    while (!job && mine()) {
+      try {
+        job = await api('POST', '/api/analyses', { moves: game.plies.map((p) => p.move), rules: ui.recordRules });
+      } catch (e) {
+        if (e.status !== 503) throw e;
+        await pause(1000);  // the engines are busy: ask again
+      }
+    }
+    while (job && mine()) {
+      const reply = await api('GET', `/api/analyses/${job.id}`);
+      if (!mine()) return;
+      ui.replayAnalysis = reply.plies;
+      renderReplayAnalysis();
+      if (reply.error) note(`analysis: ${reply.error}`, true);
+      if (reply.done) return;
+      await pause(700);
+    }
+  } catch (e) {
+    if (mine()) note(`analysis: ${e.message}`, true);
+  }
+}
+
+// The graph (black's chance after each ply analysed) and the marks in the
+// move list.
+function renderReplayAnalysis() {
+  const g = ui.replayGame;
+  const plies = ui.replayAnalysis || [];
+  const chances = g ? [0.5].concat(g.plies.map((_, i) => plies[i] ? chanceOf(plies[i].black) : null)) : [0.5];
+  const marks = plies.filter((p) => p.mark).map((p) => ({ ply: p.ply, cls: p.mark }));
+  drawChanceGraph($('replay-graph'), chances, ui.replayPly, marks);
+  $('replay-moves').querySelectorAll('li').forEach((li, i) => {
+    const p = plies[i];
+    li.classList.toggle('blunder', !!p && p.mark === 'blunder');
+    li.classList.toggle('mistake', !!p && p.mark === 'mistake');
+    li.dataset.mark = p ? p.mark : '';
+    const text = li.textContent.replace(/ \?\??$/, '');
+    li.textContent = text + (p && p.mark === 'blunder' ? ' ??' : p && p.mark === 'mistake' ? ' ?' : '');
+  });
+  const done = g ? plies.length : 0;
+  const count = g ? g.plies.length : 0;
+  $('replay-analysis').textContent = !g || count === 0 ? ''
+    : done < count ? `Analysing with engine-pro… ${done} of ${count} plies`
+    : `engine-pro's analysis: ${marks.filter((m) => m.cls === 'mistake').length} mistakes (?), ` +
+      `${marks.filter((m) => m.cls === 'blunder').length} blunders (??)`;
 }
 
 function stepTo(ply) {
@@ -44,6 +107,7 @@ function stepTo(ply) {
   if (!g) return;
   ui.replayPly = Math.max(0, Math.min(g.plies.length, ply));
   render();
+  renderReplayAnalysis();
 }
 
 function renderReplayStatus() {

@@ -334,6 +334,17 @@ try {
   const next = await phone.$eval('#next', (n) => n.getBoundingClientRect().bottom);
   check(next <= 667 && (await phone.$eval('#replay-moves li', (n) => n.textContent)).startsWith('1. '),
     `10: the replay's step buttons end at ${next.toFixed(0)} px, on the first screen; the list numbers its plies`);
+  // The replay's marks are `tovrane analyse`'s, and the graph shows them.
+  const expected = execFileSync(tovrane, ['analyse', record, '1'], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] })
+    .split('\n').map((line) => line.trim().split(/\s+/)).filter((t) => /^\d+$/.test(t[0]) && /^[0-5]{4}$/.test(t[2]))
+    .map((t) => (t.length === 10 ? t[8] : ''));
+  await phone.waitForFunction(() => document.getElementById('replay-analysis').textContent.startsWith("engine-pro's analysis"),
+    { timeout: 200000 });
+  const shownMarks = await phone.$$eval('#replay-moves li', (n) => n.map((li) => li.dataset.mark));
+  const dots = await phone.$$eval('#replay-graph circle.bad', (n) => n.length);
+  check(expected.length > 0 && JSON.stringify(shownMarks) === JSON.stringify(expected) &&
+    dots === expected.filter((m) => m).length,
+  `the replay marks ${dots} plies as tovrane analyse does (${await phone.$eval('#replay-analysis', (n) => n.textContent)})`);
   await press(phone, '#next', true);
   await audit(phone, 'replay');
   check(pageErrors.length === 0, `no script errors (${pageErrors.join('; ')})`);
