@@ -132,6 +132,9 @@ const BoardView = (() => {
     // path (squares), last {from, to}, lastPath (the last capture's squares),
     // hint {from, to} (drawn as an arrow), focus [r,c] (the keyboard's square)
     view.render = (opts) => {
+      // Everything is drawn anew but the squares that take the clicks: kept,
+      // so that a press and its release land on the same element even when
+      // the board is redrawn between them (an evaluation arriving).
       while (svg.firstChild) svg.removeChild(svg.firstChild);
       const defs = el('defs', {}, svg);
       const head = el('marker', { id: 'arrow-head', viewBox: '0 0 10 10', refX: 5, refY: 5, markerWidth: 3.2,
@@ -204,16 +207,25 @@ const BoardView = (() => {
           'data-focus': `${opts.focus[0]},${opts.focus[1]}` }, svg);
       }
       // Transparent squares on top take the clicks and the pointer.
-      for (let r = 0; r < 6; r++) {
-        for (let c = 0; c < 6; c++) {
-          const [x, y] = view.point(r, c);
-          const hit = el('rect', { class: 'hit', x: x - S / 2, y: y - S / 2, width: S, height: S, 'data-hit': `${r},${c}` }, svg);
-          hit.addEventListener('click', () => view.onClick(r, c, view.lastPointer));
-          hit.addEventListener('pointerdown', (ev) => { view.lastPointer = ev.pointerType; });
-          hit.addEventListener('mouseenter', () => view.onHover(r, c));
-          hit.addEventListener('mouseleave', () => view.onHover(null, null));
+      if (!view.hits) {
+        view.hits = el('g', { class: 'hits' });
+        for (let r = 0; r < 6; r++) {
+          for (let c = 0; c < 6; c++) {
+            const hit = el('rect', { class: 'hit', width: S, height: S, 'data-hit': `${r},${c}` }, view.hits);
+            hit.addEventListener('click', () => view.onClick(r, c, view.lastPointer));
+            hit.addEventListener('pointerdown', (ev) => { view.lastPointer = ev.pointerType; });
+            hit.addEventListener('mouseenter', () => view.onHover(r, c));
+            hit.addEventListener('mouseleave', () => view.onHover(null, null));
+          }
         }
       }
+      for (const hit of view.hits.children) {
+        const [r, c] = hit.getAttribute('data-hit').split(',').map(Number);
+        const [x, y] = view.point(r, c);
+        hit.setAttribute('x', x - S / 2);
+        hit.setAttribute('y', y - S / 2);
+      }
+      svg.appendChild(view.hits);
     };
     return view;
   }

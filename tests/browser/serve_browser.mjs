@@ -284,11 +284,19 @@ try {
   let turns = 0;
   while (!g.over) {
     if (++turns > 250) throw new Error('the game against level 1 did not end');
-    await press(phone, '#hint', true);
+    // Hint toggles: a tap the page took while puppeteer reported it failed
+    // (a loaded machine) is not repeated blindly.
+    for (let i = 0; i < 3 && !(await phone.$('line.hint-arrow')); i++) {
+      if (!(await phone.evaluate(() => ui.hint))) await press(phone, '#hint', true);
+      await phone.waitForSelector('line.hint-arrow', { timeout: 20000 }).catch(() => {});
+    }
     await phone.waitForSelector('line.hint-arrow', { timeout: 60000 });
     const [from, to] = (await phone.$eval('line.hint-arrow', (n) => n.getAttribute('data-hint'))).split('>');
     if (await phone.$eval('#browse-bar', (n) => !n.hidden)) throw new Error('the tap on Hint went elsewhere: browsing');
-    await press(phone, `rect[data-hit="${from}"]`, true);
+    for (let i = 0; i < 3 && !(await phone.$(`circle.piece.selected[data-square="${from}"]`)); i++) {
+      await press(phone, `rect[data-hit="${from}"]`, true);
+      await phone.waitForSelector(`circle.piece.selected[data-square="${from}"]`, { timeout: 10000 }).catch(() => {});
+    }
     await phone.waitForSelector(`circle.piece.selected[data-square="${from}"]`);
     const movesBefore = await phone.$$eval('#moves li', (n) => n.length);
     await press(phone, `rect[data-hit="${to}"]`, true);
