@@ -2,9 +2,11 @@
 // file read back, board by board, for the replay.
 #include "serve/web_server_impl.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
+#include "analysis/game_analysis.h"
 #include "match/game_record.h"
 #include "match/match_header.h"
 #include "rules/move_generator.h"
@@ -41,6 +43,19 @@ json recordRules(const std::vector<std::string>& comments) {
   rules.maxPlies = cap == "none" ? 0 : std::atoi(cap.c_str());
   if (key2 != "max-plies" || !endsWith(rulesWords(rules))) return nullptr;
   return json{{"quietLimit", rules.quietLimit}, {"maxPlies", rules.maxPlies}};
+}
+
+// The score an engine gave its move (its thinking line, kept in the
+// record), from black's point of view, capped at the analysis's kLossCap:
+// a proved win or loss is the cap.
+int recordedScore(const Thinking& thinking, Side mover) {
+  int score = 0;
+  switch (thinking.score.kind) {
+    case ThinkingScore::Kind::kCentis: score = std::clamp(thinking.score.value, -kLossCap, kLossCap); break;
+    case ThinkingScore::Kind::kWin: score = kLossCap; break;
+    case ThinkingScore::Kind::kLoss: score = -kLossCap; break;
+  }
+  return mover == kBlack ? score : -score;
 }
 
 // The record file's games with the board after every ply, checked move by
@@ -84,7 +99,9 @@ json recordsJson(const std::string& text) {
                        {"seconds", played.seconds},
                        {"capture", capture},
                        {"path", path},
-                       {"board", boardDigits(board)}});
+                       {"board", boardDigits(board)},
+                       {"score", played.thinking ? json(recordedScore(*played.thinking, side)) : json()},
+                       {"thinking", played.thinking ? json(thinkingFieldsText(*played.thinking)) : json()}});
       side = opponent(side);
     }
     out.push_back({{"number", game.number},

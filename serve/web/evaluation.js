@@ -13,7 +13,7 @@ function evalWords(e) {
   if (!e) return 'evaluating…';
   if (e.winIn !== null) {
     const winner = e.score > 0 ? 'black' : 'white';
-    return Math.abs(e.winIn) === 0 ? `${capital(winner)} has won.` : `${capital(winner)} wins by force in ${Math.abs(e.winIn)} plies.`;
+    return Math.abs(e.winIn) === 0 ? `${capital(winner)} has won.` : `${capital(winner)} wins by force in ${Math.abs(e.winIn)} ${Math.abs(e.winIn) === 1 ? 'ply' : 'plies'}.`;
   }
   const black = Math.round(e.chance * 100);
   const lead = e.score === 0 ? 'even' : `${e.score > 0 ? 'black' : 'white'} +${(Math.abs(e.score) / 100).toFixed(2)}`;

@@ -35,6 +35,7 @@ function chooseReplayGame(index) {
     ui.replayGame.plies.forEach((p, i) => {
       const li = document.createElement('li');
       li.textContent = `${i + 1}. ${p.side} ${p.move}${p.capture ? ' ×' : ''}  ${seconds(p.seconds)}`;
+      if (p.thinking) li.title = p.thinking;
       li.addEventListener('click', () => stepTo(i + 1));
       list.appendChild(li);
     });
@@ -83,7 +84,14 @@ async function analyseReplay(game) {
 function renderReplayAnalysis() {
   const g = ui.replayGame;
   const plies = ui.replayAnalysis || [];
-  const chances = g ? [0.5].concat(g.plies.map((_, i) => plies[i] ? chanceOf(plies[i].black) : null)) : [0.5];
+  // The scores the engines gave their moves, when the record kept them;
+  // else the analyser's.
+  const recorded = !!g && g.plies.some((p) => p.score !== null && p.score !== undefined);
+  const chances = !g ? [0.5] : [0.5].concat(g.plies.map((p, i) => recorded
+    ? (p.score === null || p.score === undefined ? null : chanceOf(p.score))
+    : plies[i] ? chanceOf(plies[i].black) : null));
+  $('replay-graph').dataset.source = recorded ? 'record' : 'analysis';
+  $('replay-graph-source').textContent = recorded ? 'the scores the engines gave their moves' : "engine-pro's analysis";
   const marks = plies.filter((p) => p.mark).map((p) => ({ ply: p.ply, cls: p.mark }));
   drawChanceGraph($('replay-graph'), chances, ui.replayPly, marks);
   $('replay-moves').querySelectorAll('li').forEach((li, i) => {

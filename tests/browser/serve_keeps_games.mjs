@@ -347,6 +347,18 @@ try {
   `the replay marks ${dots} plies as tovrane analyse does (${await phone.$eval('#replay-analysis', (n) => n.textContent)})`);
   await press(phone, '#next', true);
   await audit(phone, 'replay');
+
+  // A record that kept the engines' thinking: the graph draws its scores.
+  const thought = path.join(work, 'thought.txt');
+  execFileSync(tovrane, ['match', '--engine', `cmd=${path.join(appDir, 'engine-pro')}`, 'arg=--info',
+    '--engine', `cmd=${path.join(appDir, 'engine')}`, '--openings', '1', '--plies', '2',
+    '--max-plies', '6', '--concurrency', '1', '--record', thought], { stdio: 'ignore' });
+  const scored = fs.readFileSync(thought, 'utf8').split('\ngame 2')[0].split('\n').filter((l) => /^\d+ (black|white) \d{4} [\d.]+ depth /.test(l)).length;
+  await (await phone.$('#record-file')).uploadFile(thought);
+  await phone.waitForFunction(() => document.getElementById('replay-graph').dataset.source === 'record');
+  const points = await phone.$eval('#replay-graph', (n) => Number(n.dataset.points));
+  check(scored > 0 && points === scored + 1,
+    `a record whose first game has ${scored} thinking lines: the replay's graph draws their scores (${points} points with the start)`);
   check(pageErrors.length === 0, `no script errors (${pageErrors.join('; ')})`);
 } catch (e) {
   failed = true;
