@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   GameClock clock{1, 2};
   if (parseClockText(word, clock)) {
-    check(clock.base > 0 && clock.base <= 604800 && clock.increment >= 0 && clock.increment <= 3600,
+    check(clock.base >= 0.001 && clock.base <= 604800 && clock.increment >= 0 && clock.increment <= 3600,
           "clock out of bounds");
     GameClock back;
     check(parseClockText(clockText(clock), back) && back == clock, "clock text reads back otherwise");

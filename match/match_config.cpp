@@ -9,6 +9,7 @@ namespace {
 
 constexpr double kMaxBaseSeconds = 7 * 24 * 3600;
 constexpr double kMaxIncrementSeconds = 3600;
+constexpr double kMinSeconds = 0.001;
 
 // Fixed notation, which readSeconds reads back: the plain shortest form
 // may be scientific ("4e-04").
@@ -38,7 +39,10 @@ bool parseClockText(const std::string& text, GameClock& clock) {
   GameClock read;
   if (!readSeconds(text.substr(0, plus), read.base)) return false;
   if (plus != std::string::npos && !readSeconds(text.substr(plus + 1), read.increment)) return false;
-  if (!(read.base > 0 && read.base <= kMaxBaseSeconds && read.increment <= kMaxIncrementSeconds)) return false;
+  if (!(read.base >= kMinSeconds && read.base <= kMaxBaseSeconds && read.increment <= kMaxIncrementSeconds &&
+        (read.increment == 0 || read.increment >= kMinSeconds))) {
+    return false;
+  }
   clock = read;
   return true;
 }

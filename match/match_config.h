@@ -30,8 +30,9 @@ struct GameClock {
 
 // "10+0.1", or "60" without an increment: shortest numbers that read back.
 std::string clockText(const GameClock& clock);
-// Reads BASE+INC or BASE (seconds, decimal); false unless 0 < BASE <= 604800
-// and 0 <= INC <= 3600.
+// Reads BASE+INC or BASE (seconds, decimal); false unless 0.001 <= BASE <=
+// 604800 and INC is 0 or 0.001 to 3600 (a millisecond is the referee's
+// grain; smaller values would not even be written back readably).
 bool parseClockText(const std::string& text, GameClock& clock);
 
 struct MatchConfig {

@@ -271,7 +271,7 @@ int runMatch(Args& args, std::ostream& out) {
     } else if (option == "--tc") {
       const std::string& text = valueOf(args, i);
       if (!parseClockText(text, config.clock)) {
-        throw UsageError("--tc must be BASE+INC or BASE in seconds (0 < BASE <= 604800, 0 <= INC <= 3600), got '" +
+        throw UsageError("--tc must be BASE+INC or BASE in seconds (0.001 <= BASE <= 604800, INC 0 or 0.001 to 3600), got '" +
                          text + "'");
       }
     } else if (option == "--rules") {
