@@ -278,6 +278,15 @@ try {
   await page.waitForFunction(() => document.getElementById('announce').textContent.includes('captured'));
   check(true, `11: the live region said: ${await page.$eval('#announce', (n) => n.textContent)}`);
 
+  // 7. A reader who asks the system for less motion gets moves that jump.
+  const calm = await newPage();
+  await calm.emulateMediaFeatures([{ name: 'prefers-reduced-motion', value: 'reduce' }]);
+  await calm.goto(url);
+  await statusStarts(calm, 'Your move');
+  check(await calm.$eval('#speed', (n) => n.value) === 'off', '7: with prefers-reduced-motion the moves do not travel');
+  await calm.close();
+  await page.bringToFront();
+
   // 9. The rules panel: the goal, the circuits with the corners, each preset.
   await page.click('#rules-open');
   await page.waitForSelector('#rules-dialog[open]');
