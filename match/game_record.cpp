@@ -73,7 +73,7 @@ std::string gameRecordText(const GameRecord& game) {
       << "black " << game.blackName << "\n"
       << "white " << game.whiteName << "\n"
       << "opening " << openingText(game.opening) << "\n"
-      << "result " << resultWord(game.winner) << "\n"
+      << "result " << (game.end == GameEnd::kUnfinished ? "none" : resultWord(game.winner)) << "\n"
       << "end " << gameEndCode(game.end) << "\n"
       << "reason " << game.reason << "\n"
       << "plies " << game.plies() << "\n";
@@ -116,7 +116,9 @@ std::vector<GameRecord> readGameRecords(std::istream& in) {
   };
   while (std::getline(in, text)) {
     ++number;
-    if (!text.empty() && text.back() == '\r') text.pop_back();
+    // Every carriage return at a line's end goes, not just a CRLF's one: a value
+    // that kept one would lose it when written and read again.
+    while (!text.empty() && text.back() == '\r') text.pop_back();
     if (text.empty() || text[0] == '#') continue;
     const size_t space = text.find(' ');
     const std::string key = text.substr(0, space);
@@ -144,8 +146,8 @@ std::vector<GameRecord> readGameRecords(std::istream& in) {
         game.winner = kBlack;
       } else if (value == "white") {
         game.winner = kWhite;
-      } else if (value == "draw") {
-        game.winner = 0;
+      } else if (value == "draw" || value == "none") {
+        game.winner = 0;  // none: a game saved before its end
       } else {
         fail("bad result '" + value + "'");
       }

@@ -22,7 +22,8 @@
 // Each game is written whole and ends with an empty line, so a game cut
 // short (the writer killed mid-write) is recognised by its missing end.
 //
-// result is black, white or draw; end is a code (see gameEndCode) and reason
+// result is black, white or draw (none for a game saved before its end, whose
+// end is "unfinished"); end is a code (see gameEndCode) and reason
 // the same in words; each move line is: ply number, colour, the move in
 // four-digit form (from-row from-col to-row to-col), the seconds the engine
 // took, and optionally what the engine last thought before it (the fields

@@ -71,6 +71,33 @@ TEST(GameRecord, EveryEndCodeRoundTrips) {
   EXPECT_FALSE(parseGameEndCode("resign", ignored));
 }
 
+// A game saved before its end says so ("result none"), and what a reader
+// makes of a file reads the same after it is written again, even with stray
+// carriage returns at a line's end.
+TEST(GameRecord, UnfinishedGamesAndStrayCarriageReturnsRoundTrip) {
+  GameRecord saved = sampleGame();
+  saved.end = GameEnd::kUnfinished;
+  saved.winner = 0;
+  const std::string text = gameRecordText(saved);
+  EXPECT_NE(text.find("\nresult none\n"), std::string::npos) << text;
+  std::istringstream in(text);
+  const std::vector<GameRecord> back = readGameRecords(in);
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].end, GameEnd::kUnfinished);
+  EXPECT_EQ(back[0].winner, 0);
+
+  std::istringstream crlf("game 1\r\nblack A\r\r\nwhite B x\r\r\r\nresult white\r\n");
+  const std::vector<GameRecord> first = readGameRecords(crlf);
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0].blackName, "A");
+  EXPECT_EQ(first[0].whiteName, "B x");
+  std::istringstream again(gameRecordText(first[0]));
+  const std::vector<GameRecord> second = readGameRecords(again);
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(second[0].whiteName, first[0].whiteName);
+  EXPECT_EQ(second[0].winner, kWhite);
+}
+
 TEST(GameRecord, BadLinesAreReportedWithTheirNumber) {
   auto errorOf = [](const std::string& text) -> std::string {
     std::istringstream in(text);
