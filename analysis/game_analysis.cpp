@@ -52,6 +52,7 @@ MoveMark markMove(int32_t before, int32_t after, bool playedBest, int32_t& loss)
 GameAnalysis analyseGame(const Board& start, Side first, const std::vector<Move>& moves,
                          const AnalysisSettings& settings, const PlyReport& report) {
   auto search = std::make_unique<ProSearch>(nullptr, settings.hashMegabytes);
+  search->setNetwork(&defaultNet());
   search->setRules(settings.rules);
   // engine-pro scores going round in circles as a draw even where the
   // rules play on; judged by those rules, a position that comes back is no

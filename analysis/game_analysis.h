@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/net_eval.h"
 #include "game/board.h"
 #include "rules/game_rules.h"
 
@@ -26,8 +27,9 @@ enum class MoveMark { kNone, kMistake, kBlunder };
 
 // What a loss must reach for a mark. A move that throws away a proved win,
 // or walks from a position not lost into a proved loss, is always a blunder.
-constexpr int32_t kMistakeLoss = 100;
-constexpr int32_t kBlunderLoss = 200;
+// A piece's worth is about one scale of the network's win-chance curve.
+constexpr int32_t kMistakeLoss = kNetChanceScale;
+constexpr int32_t kBlunderLoss = 2 * kNetChanceScale;
 
 struct AnalysisSettings {
   int depth = 10;           // a fixed depth per position (the same marks on every run) ...

@@ -117,6 +117,7 @@ class ProPlayer : public BookPlayer {
  public:
   ProPlayer(int depth, double movetime, const GameRules& rules)
       : pro_(nullptr, kTableMegabytes), depth_(depth), timed_(movetime > 0), budget_(movetime) {
+    pro_.setNetwork(&defaultNet());
     pro_.setRules(rules);
     if (timed_) {
       pro_.setTimeBudget(budget_);

@@ -141,8 +141,8 @@ const OptionEntry kOptions[] = {
        return true;
      }},
     {"--eval", "classic|net",
-     "the evaluation: classic, the hand-made one (default), or net, the\n"
-     "learned network built into the program (or --eval-file's)",
+     "the evaluation: net, the learned network built into the program\n"
+     "(default; or --eval-file's), or classic, the hand-made one",
      [](const std::string& text, ProOptions& o, std::string& error) {
        if (text != "classic" && text != "net") {
          error = "--eval must be classic or net, got '" + text + "'";

@@ -22,7 +22,7 @@ struct ProOptions {
   uint64_t nodes = 0;  // 0: no node limit
   ClockControl clock;  // base 0: no clock, a time per move
   GameRules rules;
-  bool netEval = false;  // --eval net: the network; else the hand-made evaluation
+  bool netEval = true;  // the built-in (or --eval-file) network; --eval classic: the hand-made evaluation
   std::string evalFile;  // --eval-file: a network file instead of the built-in one
   std::string logPath;  // empty: no log
   bool info = false;  // --info: a thinking line per finished iteration (engine/pro_info.h)

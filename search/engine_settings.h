@@ -16,6 +16,6 @@ inline constexpr EngineSettings kStandardEngine{"name Tovrane(2.2)\n", 5, true, 
 inline constexpr EngineSettings kDeepEngine{"name Tovrane(2.2)\n", 6, true, false, true};
 inline constexpr EngineSettings kClassicEngine{"name Tovrane(2.0)\n", 5, false, true, false};
 // engine-pro searches by time (search/pro_search.h); of these only the name counts.
-inline constexpr EngineSettings kProEngine{"name Tovrane(3.1)\n", 0, false, false, false};
+inline constexpr EngineSettings kProEngine{"name Tovrane(4.0)\n", 0, false, false, false};
 
 }  // namespace tovrane

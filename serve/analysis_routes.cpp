@@ -6,6 +6,7 @@
 
 #include "eval/classic_profile.h"
 #include "eval/evaluator.h"
+#include "eval/net_eval.h"
 #include "rules/move_generator.h"
 #include "search/pro_search.h"
 
@@ -17,9 +18,9 @@ namespace {
 // position, at most this many positions per request (the page asks again).
 constexpr uint64_t kJudgeNodes = 150000;
 constexpr int kJudgeBatch = 40;
-// Win chance from a score (for the side to move; a piece is worth about
-// 100): 1 / (1 + exp(-score / scale)).
-constexpr double kChanceScale = 120;
+// Win chance from a score (for the side to move): 1 / (1 + exp(-score /
+// scale)), the curve fitted to the built-in network's games.
+constexpr double kChanceScale = kNetChanceScale;
 
 // One entry of the evaluation graph, from black's point of view.
 json evalJson(int32_t sideScore, Side side, const EngineAnswer* answer) {

@@ -49,6 +49,7 @@ void tellGame(ProSearch& pro, const EngineQuestion& question, const Move* extra 
 // program builds it per process.
 EngineAnswer thinkPro(const EngineQuestion& question) {
   auto pro = std::make_unique<ProSearch>(nullptr, 64);
+  pro->setNetwork(&defaultNet());
   pro->setTimeBudget(question.budgetSeconds);
   pro->setStopSignal(question.stop);
   tellGame(*pro, question);
@@ -66,9 +67,11 @@ EngineAnswer thinkLevel(const EngineQuestion& question) {
   return thinkWeak(level, question);
 }
 
-constexpr WeakLevel kBeginner{1, 250, 30};
-constexpr WeakLevel kCasual{2, 90, 10};
-constexpr WeakLevel kClub{4, 25, 0};
+// Margins in pieces (2.5, 0.9, a quarter), a piece being about one scale
+// of the network's win-chance curve.
+constexpr WeakLevel kBeginner{1, kNetChanceScale * 5 / 2, 30};
+constexpr WeakLevel kCasual{2, kNetChanceScale * 9 / 10, 10};
+constexpr WeakLevel kClub{4, kNetChanceScale / 4, 0};
 
 }  // namespace
 
@@ -82,6 +85,7 @@ EngineAnswer thinkWeak(const WeakLevel& level, const EngineQuestion& question) {
   EngineAnswer answer;
   if (moves.empty()) return answer;
   auto pro = std::make_unique<ProSearch>(nullptr, 1);
+  pro->setNetwork(&defaultNet());
   pro->setFixedDepth(level.childDepth);
   std::vector<int32_t> scores;
   for (const Move& move : moves) {
@@ -118,6 +122,7 @@ EngineAnswer thinkWeak(const WeakLevel& level, const EngineQuestion& question) {
 }
 
 PositionJudge::PositionJudge(uint64_t nodes) : pro_(std::make_unique<ProSearch>(nullptr, 16)) {
+  pro_->setNetwork(&defaultNet());
   pro_->setFixedDepth(kProMaxPly / 2);
   pro_->setNodeLimit(nodes);
 }

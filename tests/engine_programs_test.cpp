@@ -33,7 +33,7 @@ TEST(EnginePrograms, AnswerTheirNameAndStopCleanly) {
   for (const char* program : test::kEnginePrograms) {
     const ProgramRun run = runEngine(program, "name?\nstop\nname?\n");
     const std::string name = program;
-    const std::string version = name == "engine-classic" ? "2.0" : name == "engine-pro" ? "3.1" : "2.2";
+    const std::string version = name == "engine-classic" ? "2.0" : name == "engine-pro" ? "4.0" : "2.2";
     EXPECT_EQ(run.out, "name Tovrane(" + version + ")\n") << program;
     EXPECT_EQ(run.exitStatus, 0) << program;
     EXPECT_EQ(run.err, "") << program;

@@ -151,7 +151,7 @@ int runAnalyse(Args& args, std::ostream& out) {
   out << "engine-pro " << (settings.moveSeconds > 0 ? std::string("movetime ").append(text)
                                                       : std::string("depth ").append(std::to_string(settings.depth)))
       << "; rules " << (name.empty() ? rulesWords(settings.rules) : name) << "; scores for the side that moved (a piece "
-      << "is about 100); mistake: loss " << kMistakeLoss << ", blunder: loss " << kBlunderLoss
+      << "is about " << kNetChanceScale << "); mistake: loss " << kMistakeLoss << ", blunder: loss " << kBlunderLoss
       << " or a proved result thrown away\n\n";
 
   if (args.size() == 2) {

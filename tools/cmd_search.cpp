@@ -74,6 +74,7 @@ int runProChoose(Args& args, std::ostream& out) {
   const Board board = parseBoard(args[0]);
   const Side side = parseSide(args[1]);
   auto search = std::make_unique<ProSearch>(nullptr, 64);
+  search->setNetwork(&defaultNet());
   if (depth > 0) {
     search->setFixedDepth(depth);
   } else {
@@ -141,7 +142,7 @@ int runChoose(Args& args, std::ostream& out) {
 
 int runBench(Args& args, std::ostream& out) {
   if (takeFlag(args, "--pro")) {
-    std::string eval = "classic";
+    std::string eval = "net";
     std::string netFile;
     takeOption(args, "--eval", eval);
     if (eval != "classic" && eval != "net") throw UsageError("--eval must be classic or net, got '" + eval + "'");

@@ -63,9 +63,9 @@ const std::vector<Command>& commands() {
                "score, then nodes, time, nodes per second and 'signature N'. The signature\n"
                "hashes moves and scores only: it changes with the engine's behaviour, never\n"
                "with its speed. --deep and --classic bench engine-deep and engine-classic;\n"
-               "--pro benches engine-pro at a fixed depth of 7, with --eval net evaluating\n"
-               "with its built-in network instead of the hand-made evaluation (--eval-file:\n"
-               "the network in NET).\n",
+               "--pro benches engine-pro at a fixed depth of 7, evaluating with its\n"
+               "built-in network as the program does (--eval classic: the hand-made\n"
+               "evaluation; --eval-file: the network in NET).\n",
        .run = runBench},
       {.name = "match",
        .usage = kMatchUsage,
@@ -105,9 +105,9 @@ const std::vector<Command>& commands() {
                "10) or for --movetime S seconds a position, and prints one line per ply: the\n"
                "side, the move, the board before it (36 digits, for 'tovrane choose'), the\n"
                "pieces black-white, the best score before the move and the score after it for\n"
-               "the side that moved (a piece is about 100; winN / lossN: a proved result in N\n"
-               "plies), the loss, the mark and engine-pro's move. A loss of 100 (about a\n"
-               "piece) is a mistake, 200 a blunder; a proved win thrown away, or a proved loss\n"
+               "the side that moved (a piece is about 90; winN / lossN: a proved result in N\n"
+               "plies), the loss, the mark and engine-pro's move. A loss of 90 (about a\n"
+               "piece) is a mistake, 180 a blunder; a proved win thrown away, or a proved loss\n"
                "walked into, is always a blunder; the best move is never marked. Then a\n"
                "summary per side. The rules come from the record's header unless --rules NAME\n"
                "(draw80, pieces50-repetition, pieces80) says. Progress on standard error.\n",

@@ -9,6 +9,10 @@ function shownEval() {
   return ui.evals[shownPly()] || null;
 }
 
+// A piece's worth in engine-pro's scores: the scale of its win-chance
+// curve (kNetChanceScale in eval/net_eval.h).
+const kPieceScore = 90;
+
 function evalWords(e) {
   if (!e) return 'evaluating…';
   if (e.winIn !== null) {
@@ -16,7 +20,7 @@ function evalWords(e) {
     return Math.abs(e.winIn) === 0 ? `${capital(winner)} has won.` : `${capital(winner)} wins by force in ${Math.abs(e.winIn)} ${Math.abs(e.winIn) === 1 ? 'ply' : 'plies'}.`;
   }
   const black = Math.round(e.chance * 100);
-  const lead = e.score === 0 ? 'even' : `${e.score > 0 ? 'black' : 'white'} +${(Math.abs(e.score) / 100).toFixed(2)}`;
+  const lead = e.score === 0 ? 'even' : `${e.score > 0 ? 'black' : 'white'} +${(Math.abs(e.score) / kPieceScore).toFixed(2)}`;
   return `Win chance: black ${black}% · white ${100 - black}% (${lead})`;
 }
 

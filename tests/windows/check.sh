@@ -13,7 +13,7 @@ set -euo pipefail
 linuxDir=$(realpath "${1:-build/release/app}")
 windowsDir=$(realpath "${2:-build/windows/app}")
 programs=(engine engine-deep engine-classic engine-pro)
-declare -A versions=([engine]=2.2 [engine-deep]=2.2 [engine-classic]=2.0 [engine-pro]=3.1)
+declare -A versions=([engine]=2.2 [engine-deep]=2.2 [engine-classic]=2.0 [engine-pro]=4.0)
 # engine-pro plays by the clock; at a fixed depth its moves are the same on
 # every run, so the two builds can be compared move by move.
 declare -A programArgs=([engine-pro]="--depth 5 --hash 16")
