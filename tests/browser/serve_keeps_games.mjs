@@ -224,7 +224,7 @@ try {
   await page.bringToFront();
 
   // 6. While the engine thinks: take back and new game work and stop it.
-  await formGame(page, 'engine-pro', 'black', 8);
+  await formGame(page, 'engine-pro', 'black', 10);  // the longest: the reload and new game below must come first
   await statusStarts(page, 'Your move (black)');
   s = await stateOf(page);
   await clickMove(page, firstStep(s));
@@ -247,7 +247,7 @@ try {
     left = await api('GET', `api/games/${thinkingGame}`);
   }
   check(!left.thinking && left.moves.length === 1,
-    `6: a reload and then a new game while engine-pro thought left no search running (${busyAnswers.length} busy answers)`);
+    `6: a reload and then a new game while engine-pro thought left no search running (thinking ${left.thinking}, ${left.moves.length} plies, ${busyAnswers.length} busy answers)`);
 
   // 7. A capture travels its path and stays marked with it; the board's
   // keyboard plays it (11), and the live region says it.
