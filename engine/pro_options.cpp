@@ -1,5 +1,6 @@
 #include "engine/pro_options.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -34,6 +35,47 @@ std::string presetNames() {
   std::string names;
   for (const RulesPreset& preset : rulesPresets()) names += std::string(names.empty() ? "" : ", ") + preset.name;
   return names;
+}
+
+// The search's switchable parts by the names --selectivity takes.
+struct SelectivityName {
+  const char* name;
+  bool ProSelectivity::*part;
+};
+constexpr SelectivityName kSelectivityNames[] = {
+    {"reductions", &ProSelectivity::lateMoveReductions},
+    {"log-reductions", &ProSelectivity::logReductions},
+    {"null-move", &ProSelectivity::nullMovePruning},
+    {"null-guard", &ProSelectivity::nullMoveGuard},
+    {"reverse-futility", &ProSelectivity::reverseFutility},
+    {"futility", &ProSelectivity::futility},
+    {"late-move-pruning", &ProSelectivity::lateMovePruning},
+    {"quiescence-delta", &ProSelectivity::quiescenceDelta},
+    {"internal-reduction", &ProSelectivity::internalReduction},
+    {"quiescence-table", &ProSelectivity::quiescenceTable},
+    {"safe-captures-first", &ProSelectivity::safeCapturesFirst},
+    {"bounded-history", &ProSelectivity::boundedHistory},
+};
+
+bool parseSelectivity(const std::string& text, ProSelectivity& selectivity, std::string& error) {
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t comma = std::min(text.find(',', start), text.size());
+    std::string word = text.substr(start, comma - start);
+    const bool on = word.empty() || word[0] != '-';
+    if (!on) word.erase(0, 1);
+    const SelectivityName* found = nullptr;
+    for (const SelectivityName& s : kSelectivityNames) {
+      if (word == s.name) found = &s;
+    }
+    if (found == nullptr) {
+      error = "--selectivity: unknown part '" + word + "' (see --help)";
+      return false;
+    }
+    selectivity.*(found->part) = on;
+    start = comma + 1;
+  }
+  return true;
 }
 
 // One option: its name, the word for its value, its help, and how its value
@@ -168,6 +210,15 @@ const OptionEntry kOptions[] = {
        }
        o.threads = static_cast<int>(value);
        return true;
+     }},
+    {"--selectivity", "LIST",
+     "turn parts of the search on (NAME) or off (-NAME), comma-separated,\n"
+     "for matches that measure them: reductions, log-reductions,\n"
+     "null-move, null-guard, reverse-futility, futility, late-move-pruning,\n"
+     "quiescence-delta, internal-reduction, quiescence-table,\n"
+     "safe-captures-first, bounded-history",
+     [](const std::string& text, ProOptions& o, std::string& error) {
+       return parseSelectivity(text, o.selectivity, error);
      }},
     {"--log", "FILE",
      "append one line per searched move to FILE: the depth reached, score,\n"

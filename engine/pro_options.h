@@ -10,6 +10,7 @@
 
 #include "engine/time_manager.h"
 #include "rules/game_rules.h"
+#include "search/pro_search.h"
 
 namespace tovrane {
 
@@ -27,6 +28,7 @@ struct ProOptions {
   std::string logPath;  // empty: no log
   bool info = false;  // --info: a thinking line per finished iteration (engine/pro_info.h)
   int threads = 1;
+  ProSelectivity selectivity;  // --selectivity: parts of the search turned on or off
   bool help = false;  // --help or -h: print proHelpText() and end
 };
 

@@ -148,6 +148,7 @@ int runProProgram(int argc, const char* const* argv) {
   if (options.netEval) search->setNetwork(options.evalFile.empty() ? &defaultNet() : &net);
   search->setRules(options.rules);
   search->setThreads(options.threads);
+  search->setSelectivity(options.selectivity);
   if (options.drawPlies > 0) search->setDrawPlies(options.drawPlies);
   MoveChooser* player = search;
   ClockedSearch* clocked = nullptr;

@@ -35,6 +35,8 @@ class CellMoveCursor {
   // Whether the next append still adds captures (of the next piece that has
   // any); once false, appends add steps only.
   bool capturesPending() const { return capturing_ != 0; }
+  // The squares the captures still to come would take.
+  CellMask captureTargets() const;
 
  private:
   void findCaptures(int circuit, int entry, int forward, RingMask occupiedRings);
@@ -90,6 +92,17 @@ inline CellMoveCursor::CellMoveCursor(const Occupancy& occ, Side side) {
       if (((ownOf_[circuit] >> l) & 1) != 0) findCaptures(circuit, l, 1, occupiedRings);
     }
   }
+}
+
+inline CellMask CellMoveCursor::captureTargets() const {
+  CellMask targets = 0;
+  for (CellMask pieces = capturing_; pieces != 0; pieces &= pieces - 1) {
+    const int cell = lowestCell(pieces);
+    for (uint32_t walks = takingWalks_[cell]; walks != 0; walks &= walks - 1) {
+      targets |= cellBit(takenCell_[cell][std::countr_zero(walks)]);
+    }
+  }
+  return targets;
 }
 
 inline int CellMoveCursor::append(CellMove* out, int count) {

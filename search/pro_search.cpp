@@ -42,11 +42,17 @@ const ReductionTable kReductions = [] {
 }();
 
 constexpr int32_t kProInfinity = kProWinScore + 1;
+// A move-only entry's score: a lower bound that never cuts, not even in
+// the capture search, which reads entries of any depth.
+constexpr int32_t kMoveOnlyScore = -kProInfinity;
 constexpr int kMaxQuiescePlies = 12;
 constexpr int32_t kTableMoveKey = 1 << 30;
 constexpr int32_t kCaptureKey = 1 << 28;
 constexpr int32_t kKillerKey = 1 << 27;
 constexpr int32_t kHistoryCeiling = 1 << 20;
+constexpr int32_t kSafeCaptureKey = 1 << 24;  // above any history score
+constexpr int32_t kHistoryBound = 1 << 14;    // bounded history's limit
+constexpr int32_t kHistoryBonusCap = 1 << 10;
 constexpr int kTimeCheckInterval = 256;
 
 constexpr ProMove kNoMove{255, 255};
@@ -252,6 +258,7 @@ int ProSearch::listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMo
       key = kTableMoveKey;
     } else if (capture) {
       key += kCaptureKey;
+      if (selectivity_.safeCapturesFirst && !canBeTakenBack(m)) key += kSafeCaptureKey;
     } else if (m == killers_[ply][0]) {
       key = kKillerKey + 1;
     } else if (m == killers_[ply][1]) {
@@ -262,6 +269,19 @@ int ProSearch::listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMo
     ++count;
   }
   return count;
+}
+
+// Whether the opponent could capture the piece that makes capture m on
+// the square it lands on.
+bool ProSearch::canBeTakenBack(ProMove m) const {
+  const Side other = opponent(pos_.side);
+  const CellMask moved = cellBit(m.from) | cellBit(m.to);
+  Occupancy after = pos_.occ;
+  CellMask& own = pos_.side == kBlack ? after.black : after.white;
+  CellMask& theirs = pos_.side == kBlack ? after.white : after.black;
+  own ^= moved;
+  theirs &= ~cellBit(m.to);
+  return (CellMoveCursor(after, other).captureTargets() & cellBit(m.to)) != 0;
 }
 
 // Brings the move to try next to place i: the highest key among moves[i..],
@@ -283,7 +303,22 @@ inline void pickNext(ProMove* moves, int32_t* keys, int i, int count) {
   keys[i] = k;
 }
 
+// Bounded history: each update moves a score part of the way to the
+// bound, so old results fade without halving every score at once.
+inline void boundedUpdate(int32_t& h, int32_t change) {
+  h += change - h * std::abs(change) / kHistoryBound;
+}
+
 void ProSearch::updateHistory(ProMove best, const ProMove* tried, int triedCount, int depth, int ply) {
+  if (selectivity_.boundedHistory) {
+    const int32_t bonus = std::min(depth * depth * 4, kHistoryBonusCap);
+    boundedUpdate(history_[pos_.side][best.from][best.to], bonus);
+    for (int i = 0; i < triedCount; ++i) {
+      if (!(tried[i] == best)) boundedUpdate(history_[pos_.side][tried[i].from][tried[i].to], -bonus);
+    }
+    updateKillers(best, ply);
+    return;
+  }
   const int32_t bonus = depth * depth;
   int32_t& h = history_[pos_.side][best.from][best.to];
   h += bonus;
@@ -295,6 +330,10 @@ void ProSearch::updateHistory(ProMove best, const ProMove* tried, int triedCount
       for (int32_t& v : from) v /= 2;
     }
   }
+  updateKillers(best, ply);
+}
+
+void ProSearch::updateKillers(ProMove best, int ply) {
   if (!pos_.isCapture(best) && !(killers_[ply][0] == best)) {
     killers_[ply][1] = killers_[ply][0];
     killers_[ply][0] = best;
@@ -309,6 +348,14 @@ int32_t ProSearch::quiesce(int32_t alpha, int32_t beta, int ply, int qdepth) {
   // Only captures are played here: no repetition and no quiet limit, but
   // the game's cap still comes.
   if (capReached(ply)) return awardScore(rules_.capAward, ply);
+  // The table: any entry's bound serves here, even one of the capture
+  // search itself (depth 0).
+  ProMove tableMove = kNoMove;
+  bool tableHadEntry = false;
+  if (selectivity_.quiescenceTable) {
+    int32_t tableScore = 0;
+    if (quiescenceTableCutoff(alpha, beta, ply, tableMove, tableHadEntry, tableScore)) return tableScore;
+  }
   // Stand pat before any capture is listed: most nodes end here.
   const int32_t standPat = staticScore(ply);
   if (standPat >= beta || qdepth >= kMaxQuiescePlies || ply >= kProMaxPly) return standPat;
@@ -316,8 +363,10 @@ int32_t ProSearch::quiesce(int32_t alpha, int32_t beta, int ply, int qdepth) {
   if (selectivity_.quiescenceDelta && standPat + kDeltaMargin <= alpha && alpha < kProWinBound) return standPat;
   ProMove moves[kMaxMoves];
   int32_t keys[kMaxMoves];
-  const int count = listMoves(moves, keys, ply, kNoMove, true);
+  const int count = listMoves(moves, keys, ply, tableMove, true);
+  const int32_t alphaAtStart = alpha;
   int32_t best = standPat;
+  ProMove bestMove = kNoMove;
   if (best > alpha) alpha = best;
   for (int i = 0; i < count; ++i) {
     pickNext(moves, keys, i, count);
@@ -327,13 +376,37 @@ int32_t ProSearch::quiesce(int32_t alpha, int32_t beta, int ply, int qdepth) {
     if (stopped_) return 0;
     if (score > best) {
       best = score;
+      bestMove = moves[i];
       if (score > alpha) {
         alpha = score;
         if (score >= beta) break;
       }
     }
   }
+  // Only where the table has nothing of this position: a capture search's
+  // result never replaces a deeper one.
+  if (selectivity_.quiescenceTable && !tableHadEntry) storeQuiescence(best, alphaAtStart, beta, ply, bestMove);
   return best;
+}
+
+bool ProSearch::quiescenceTableCutoff(int32_t alpha, int32_t beta, int ply, ProMove& tableMove, bool& found,
+                                      int32_t& score) {
+  TableEntry entry;
+  found = table_->probe(pos_.key, entry);
+  if (!found) return false;
+  if (entry.move() != kNoTableMove) tableMove = unpackMove(entry.move());
+  if (entry.score == kMoveOnlyScore || !proofHoldsHere(entry.score, ply)) return false;
+  score = scoreFromTable(entry.score, ply);
+  const Bound bound = entry.bound();
+  return bound == Bound::kExact || (bound == Bound::kLower && score >= beta) ||
+         (bound == Bound::kUpper && score <= alpha);
+}
+
+void ProSearch::storeQuiescence(int32_t best, int32_t alphaAtStart, int32_t beta, int ply, ProMove bestMove) {
+  const Bound bound = best >= beta ? Bound::kLower : best > alphaAtStart ? Bound::kExact : Bound::kUpper;
+  const int32_t score = scoreToTable(best, ply);
+  if (!proofHoldsHere(score, ply)) return;
+  table_->store(pos_.key, score, bound, 0, bound == Bound::kUpper || bestMove == kNoMove ? kNoTableMove : packMove(bestMove));
 }
 
 // The node's static score and what the pruning near the leaves may do with
@@ -477,7 +550,7 @@ void ProSearch::storeResult(int32_t best, int32_t alphaAtStart, int32_t beta, in
   // distance to the cap, positions it could repeat) is kept as a move only:
   // at depth 0 it never cuts a search.
   if (!proofHoldsHere(score, ply)) {
-    table_->store(pos_.key, 0, Bound::kLower, 0, move);
+    table_->store(pos_.key, kMoveOnlyScore, Bound::kLower, 0, move);
     return;
   }
   table_->store(pos_.key, score, bound, depth, move);

@@ -85,6 +85,9 @@ struct ProSelectivity {
   bool lateMovePruning = true;     // near the leaves, the last quiet moves are left out
   bool quiescenceDelta = false;    // quiescence far below alpha: no capture can help
   bool internalReduction = false;  // no table move: a ply shallower
+  bool quiescenceTable = false;    // the capture search reads and fills the table too
+  bool safeCapturesFirst = false;  // captures whose piece cannot be taken back come first
+  bool boundedHistory = false;     // history scores saturate instead of being halved
 };
 
 class ProSearch : public MoveChooser {
@@ -187,6 +190,10 @@ class ProSearch : public MoveChooser {
   void recordPvMove(ProMove m, int32_t score, int ply);
   void storeResult(int32_t best, int32_t alphaAtStart, int32_t beta, int depth, int ply, ProMove bestMove);
   int32_t quiesce(int32_t alpha, int32_t beta, int ply, int qdepth);
+  bool quiescenceTableCutoff(int32_t alpha, int32_t beta, int ply, ProMove& tableMove, bool& found, int32_t& score);
+  void storeQuiescence(int32_t best, int32_t alphaAtStart, int32_t beta, int ply, ProMove bestMove);
+  bool canBeTakenBack(ProMove m) const;
+  void updateKillers(ProMove best, int ply);
   int32_t staticScore(int ply) const;
   // Whether the game ends by rule at this node (the side to move having a
   // move); score is then its result for the side to move.

@@ -195,6 +195,11 @@ TEST(MoveGenerator, MaskGeneratorMatchesLiteralRulesOnRandomBoards) {
       if (expected.size() > static_cast<size_t>(kMaxMoves)) expected.resize(kMaxMoves);
       ASSERT_EQ(count, static_cast<int>(expected.size())) << boardDigits(board) << " side " << side;
       for (int i = 0; i < count; ++i) ASSERT_EQ(toMove(found[i]), expected[i]) << boardDigits(board);
+      CellMask taken = 0;
+      for (const Move& m : expected) {
+        if (board.at(m.toRow, m.toCol) != kEmpty) taken |= cellBit(m.toRow * kBoardSize + m.toCol);
+      }
+      ASSERT_EQ(CellMoveCursor(occupancyOf(board), side).captureTargets(), taken) << boardDigits(board);
       bool steps = false;
       for (const Move& m : expected) steps = steps || board.at(m.toRow, m.toCol) == kEmpty;
       withoutStep += steps || expected.empty() ? 0 : 1;

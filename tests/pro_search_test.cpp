@@ -57,14 +57,21 @@ Board randomSparseBoard(std::mt19937& rng) {
 // the reference's, and the move played keeps a proved win.
 TEST(ProSearch, ProvesWinsAndLossesAtTheShortestDistance) {
   constexpr int kDepth = 4;
-  for (const bool pruning : {false, true}) {
+  // The shipped pruning, then every switchable part on as well.
+  for (const int variant : {0, 1, 2}) {
+    const bool pruning = variant > 0;
     std::mt19937 rng(12);
     ProSearch pro(nullptr, 1);
     pro.setFixedDepth(kDepth);
     ProSelectivity plain{};
     plain.lateMoveReductions = plain.nullMovePruning = plain.reverseFutility = false;
     plain.futility = plain.lateMovePruning = false;
+    ProSelectivity everything{};
+    everything.logReductions = everything.nullMoveGuard = everything.quiescenceDelta = true;
+    everything.internalReduction = everything.quiescenceTable = everything.safeCapturesFirst = true;
+    everything.boundedHistory = true;
     if (!pruning) pro.setSelectivity(plain);
+    if (variant == 2) pro.setSelectivity(everything);
     int proved = 0;
     int found = 0;
     for (int n = 0; n < 300; ++n) {
@@ -74,7 +81,7 @@ TEST(ProSearch, ProvesWinsAndLossesAtTheShortestDistance) {
       const ProResult result = pro.search(board, side);
       const bool claimed = std::abs(result.score) + kDepth >= kProWinScore;
       if (expected == 0) {
-        EXPECT_FALSE(claimed) << boardDigits(board) << " side " << side << " pruning " << pruning;
+        EXPECT_FALSE(claimed) << boardDigits(board) << " side " << side << " variant " << variant;
         continue;
       }
       ++proved;
@@ -92,7 +99,7 @@ TEST(ProSearch, ProvesWinsAndLossesAtTheShortestDistance) {
       }
     }
     EXPECT_GT(proved, 50);  // the sample holds enough decided positions to mean something
-    EXPECT_GT(found, proved * 9 / 10) << "pruning " << pruning;  // pruning misses few proofs
+    EXPECT_GT(found, proved * 9 / 10) << "variant " << variant;  // pruning misses few proofs
   }
 }
 
@@ -288,12 +295,19 @@ TEST(ProOptions, ReadsEveryOptionAndRefusesTheRest) {
   EXPECT_EQ(clocked.rules, *rulesByName("pieces50-repetition"));
   EXPECT_TRUE(clocked.help);
   EXPECT_FALSE(clocked.moveSecondsGiven);
+  ProOptions switched;
+  ASSERT_TRUE(parseProOptions({"--selectivity", "quiescence-table,-null-move,bounded-history"}, switched, error));
+  EXPECT_TRUE(switched.selectivity.quiescenceTable);
+  EXPECT_TRUE(switched.selectivity.boundedHistory);
+  EXPECT_FALSE(switched.selectivity.nullMovePruning);
+  EXPECT_TRUE(switched.selectivity.futility);
   ASSERT_TRUE(parseProOptions({"--clock", "60"}, clocked, error));
   EXPECT_DOUBLE_EQ(clocked.clock.increment, 0);
   for (const std::vector<std::string>& bad :
        {std::vector<std::string>{"--movetime", "0.009"}, {"--movetime", "abc"}, {"--hash", "1025"}, {"--depth"},
         {"--draw-plies", "0"}, {"-movetime", "1"}, {"--clock", "0"}, {"--clock", "1+"}, {"--clock", "+1"},
-        {"--clock", "10+61"}, {"--rules", "draw50"}, {"--clock", "10", "--depth", "5"}}) {
+        {"--clock", "10+61"}, {"--rules", "draw50"},
+        {"--selectivity", "futility,"}, {"--selectivity", "-bogus"}, {"--clock", "10", "--depth", "5"}}) {
     ProOptions untouched;
     EXPECT_FALSE(parseProOptions(bad, untouched, error)) << bad[0];
     EXPECT_FALSE(error.empty());
