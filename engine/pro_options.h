@@ -10,7 +10,7 @@
 
 #include "engine/time_manager.h"
 #include "rules/game_rules.h"
-#include "search/pro_search.h"
+#include "search/selectivity_names.h"
 
 namespace tovrane {
 

@@ -7,6 +7,7 @@
 
 #include "search/engine_settings.h"
 #include "search/pro_search.h"
+#include "search/selectivity_names.h"
 #include "search/search_engine.h"
 #include "tools/bench_positions.h"
 #include "tools/commands.h"
@@ -93,9 +94,10 @@ int runProChoose(Args& args, std::ostream& out) {
   return 0;
 }
 
-int runProBench(std::ostream& out, const NetWeights* net) {
+int runProBench(std::ostream& out, const NetWeights* net, const ProSelectivity& selectivity) {
   auto search = std::make_unique<ProSearch>(nullptr, 16);
   search->setNetwork(net);
+  search->setSelectivity(selectivity);
   search->setFixedDepth(kProBenchDepth);
   Signature signature;
   uint64_t totalNodes = 0;
@@ -149,8 +151,13 @@ int runBench(Args& args, std::ostream& out) {
     static NetWeights loaded;
     std::string error;
     if (takeOption(args, "--eval-file", netFile) && !loadNetFile(netFile, loaded, error)) throw UsageError(error);
-    expectCount(args, 0, "bench --pro [--eval classic|net | --eval-file NET]");
-    return runProBench(out, !netFile.empty() ? &loaded : eval == "net" ? &defaultNet() : nullptr);
+    ProSelectivity selectivity;
+    std::string parts;
+    if (takeOption(args, "--selectivity", parts) && !parseSelectivity(parts, selectivity, error)) {
+      throw UsageError(error);
+    }
+    expectCount(args, 0, "bench --pro [--eval classic|net | --eval-file NET] [--selectivity LIST]");
+    return runProBench(out, !netFile.empty() ? &loaded : eval == "net" ? &defaultNet() : nullptr, selectivity);
   }
   const EngineSettings& settings = settingsFromFlags(args);
   expectCount(args, 0, "bench [--deep | --classic]");

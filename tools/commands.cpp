@@ -57,7 +57,7 @@ const std::vector<Command>& commands() {
                "finished iteration: depth, score, nodes, time and principal variation.\n",
        .run = runChoose},
       {.name = "bench",
-       .usage = "bench [--deep | --classic | --pro [--eval classic|net | --eval-file NET]]",
+       .usage = "bench [--deep | --classic | --pro [--eval classic|net | --eval-file NET] [--selectivity LIST]]",
        .summary = "search the fixed benchmark positions; print moves, scores, speed and a behaviour signature",
        .help = "Searches the fixed benchmark positions, printing each chosen move and root\n"
                "score, then nodes, time, nodes per second and 'signature N'. The signature\n"
@@ -65,7 +65,8 @@ const std::vector<Command>& commands() {
                "with its speed. --deep and --classic bench engine-deep and engine-classic;\n"
                "--pro benches engine-pro at a fixed depth of 7, evaluating with its\n"
                "built-in network as the program does (--eval classic: the hand-made\n"
-               "evaluation; --eval-file: the network in NET).\n",
+               "evaluation; --eval-file: the network in NET); --selectivity turns parts\n"
+               "of its search on or off, as engine-pro's option does.\n",
        .run = runBench},
       {.name = "match",
        .usage = kMatchUsage,
