@@ -224,6 +224,7 @@ bool ProSearch::proofHoldsHere(int32_t tableScore, int ply) const {
 
 void ProSearch::makeMove(ProMove m, int ply) {
   const bool capture = pos_.make(m);
+  table_->prefetch(pos_.key);
   captured_[ply] = capture;
   quiet_[ply + 1] = capture ? 0 : quiet_[ply] + 1;
   pathKeys_[rootIndex_ + ply + 1] = pos_.key;
@@ -258,7 +259,6 @@ int ProSearch::listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMo
       key = kTableMoveKey;
     } else if (capture) {
       key += kCaptureKey;
-      if (selectivity_.safeCapturesFirst && !canBeTakenBack(m)) key += kSafeCaptureKey;
     } else if (m == killers_[ply][0]) {
       key = kKillerKey + 1;
     } else if (m == killers_[ply][1]) {
@@ -267,6 +267,13 @@ int ProSearch::listMoves(ProMove* moves, int32_t* keys, int ply, ProMove tableMo
     moves[count] = m;
     keys[count] = key;
     ++count;
+  }
+  // The captures stand first in the list; their order only matters when
+  // there are two or more.
+  if (selectivity_.safeCapturesFirst && captureCount >= 2) {
+    for (int i = 0; i < captureCount; ++i) {
+      if (keys[i] != kTableMoveKey && !canBeTakenBack(moves[i])) keys[i] += kSafeCaptureKey;
+    }
   }
   return count;
 }
