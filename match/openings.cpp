@@ -94,8 +94,9 @@ std::vector<OpeningLine> readOpeningFile(const std::string& path) {
   int number = 0;
   while (std::getline(in, text)) {
     ++number;
+    text = text.substr(0, text.find('#'));  // a comment runs to the line's end
     const size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos || text[first] == '#') continue;
+    if (first == std::string::npos) continue;
     OpeningLine line;
     const std::string where = path + ":" + std::to_string(number) + ": ";
     if (!parseOpeningLine(text, line)) throw std::runtime_error(where + "moves must be four digits");

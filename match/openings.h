@@ -31,8 +31,8 @@ std::string checkOpening(const OpeningLine& line);
 // for a word that is not four digits.
 bool parseOpeningLine(const std::string& text, OpeningLine& line);
 
-// Reads a file of opening lines, one per line; empty lines and lines starting
-// with '#' are skipped. Throws std::runtime_error naming the file and line
+// Reads a file of opening lines, one per line; '#' starts a comment that runs
+// to the line's end, and lines left empty are skipped. Throws std::runtime_error naming the file and line
 // number when a line does not parse or is not usable.
 std::vector<OpeningLine> readOpeningFile(const std::string& path);
 

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 
 #include "rules/move_generator.h"
 #include "tests/test_util.h"
+#include "tests/tool_run.h"
 
 namespace tovrane {
 namespace {
@@ -74,10 +77,11 @@ TEST(Openings, ReadFileSkipsCommentsAndNamesBadLines) {
   const std::string path = testing::TempDir() + "openings_test.txt";
   {
     std::ofstream out(path);
-    out << "# two openings\n1121 4131\n\n  \n1020 4030\r\n";
+    out << "# two openings\n1121 4131  # score +12\n\n  \n1020 4030\r\n";
   }
   const std::vector<OpeningLine> lines = readOpeningFile(path);
   ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], lineOf({"1121", "4131"}));
   EXPECT_EQ(lines[1], lineOf({"1020", "4030"}));
   {
     std::ofstream out(path);
@@ -96,6 +100,43 @@ TEST(Openings, ReadFileSkipsCommentsAndNamesBadLines) {
   EXPECT_THROW(readOpeningFile(path), std::runtime_error);
   std::filesystem::remove(path);
   EXPECT_THROW(readOpeningFile(path), std::runtime_error);
+}
+
+// tovrane openings end to end: the file it writes reads back as the random
+// lines of the same seed, in order, each kept line's score within the margin,
+// and a margin no line can meet is a failure, not a short file called done.
+TEST(Openings, BalancedOpeningsReadBackAsTheSeedsLinesWithinTheMargin) {
+  const test::ToolResult made =
+      test::runTovrane({"openings", "--count", "6", "--seed", "7", "--nodes", "3000", "--margin", "30"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  const std::string path = testing::TempDir() + "balanced_openings.txt";
+  {
+    std::ofstream out(path);
+    out << made.out;
+  }
+  const std::vector<OpeningLine> kept = readOpeningFile(path);
+  std::filesystem::remove(path);
+  ASSERT_EQ(kept.size(), 6u);
+  const std::vector<OpeningLine> drawn = randomOpenings(300, 6, 7);
+  size_t next = 0;
+  for (const OpeningLine& line : kept) {
+    while (next < drawn.size() && drawn[next] != line) ++next;
+    ASSERT_LT(next++, drawn.size()) << "not a line of the seed, or out of order: " << openingText(line);
+  }
+  std::istringstream lines(made.out);
+  std::string text;
+  int scores = 0;
+  while (std::getline(lines, text)) {
+    const size_t at = text.find("# score ");
+    if (at == std::string::npos) continue;
+    EXPECT_LE(std::abs(std::stoi(text.substr(at + 8))), 30) << text;
+    ++scores;
+  }
+  EXPECT_EQ(scores, 6);
+
+  const test::ToolResult none =
+      test::runTovrane({"openings", "--count", "3", "--nodes", "3000", "--margin", "0", "--draws", "2"});
+  EXPECT_EQ(none.status, 1);
 }
 
 }  // namespace

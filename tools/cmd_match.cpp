@@ -45,7 +45,9 @@ Openings (each is played twice, once with each engine as black):
   --plies K          plies per random opening (default 4)
   --seed S           seed of the random openings (default 1)
   --opening-file F   opening lines instead of random ones: one line per
-                     opening, moves as four digits separated by spaces
+                     opening, moves as four digits separated by spaces,
+                     '#' starting a comment (tovrane openings writes one
+                     of balanced openings)
 Game rules:
   --time SECONDS     limit per move, from sending the command (default 10;
                      none with --tc unless given)

@@ -125,6 +125,18 @@ const std::vector<Command>& commands() {
                "is saved in a small file in --state DIR (default: ~/.local/state/tovrane/\n"
                "serve-games, or $XDG_STATE_HOME's) so that a restart keeps it; none: not saved.\n",
        .run = runServe},
+      {.name = "openings",
+       .usage = "openings [--count N] [--plies K] [--seed S] [--nodes N] [--margin M] [--draws D]",
+       .summary = "balanced random openings for match --opening-file: kept where engine-pro sees neither side ahead",
+       .help = "Draws random lines of K plies (default 6) as 'match --seed S' would and\n"
+               "searches the position after each with engine-pro (network, one thread, told\n"
+               "the line as the game so far, N nodes, default 20000), keeping the lines it\n"
+               "scores within +-M (default 25; a piece is about 90) until N lines (default\n"
+               "100) are kept or D lines (default 50 per line wanted) are scored. Writes an\n"
+               "opening file: a '#' line saying how it was made, then one line each with its\n"
+               "score as a comment. Progress on standard error; exits with status 1 when fewer\n"
+               "lines than asked were found. The same options give the same file everywhere.\n",
+       .run = runOpenings},
       {.name = "book",
        .usage = "book build --out DIR [options] | book show BOARD SIDE [--dir DIR] | book check DIR",
        .summary = "build, inspect and check opening books for the engines' startgame/ folder",

@@ -27,6 +27,7 @@ int runSelfplay(Args& args, std::ostream& out);
 int runTune(Args& args, std::ostream& out);
 int runNetScores(Args& args, std::ostream& out);
 int runProofCheck(Args& args, std::ostream& out);
+int runOpenings(Args& args, std::ostream& out);
 
 // Texts too long for the table, kept beside their command.
 extern const char* const kMatchUsage;
