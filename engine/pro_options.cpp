@@ -1,6 +1,5 @@
 #include "engine/pro_options.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -175,7 +174,7 @@ const OptionEntry kOptions[] = {
      "for matches that measure them: reductions, log-reductions,\n"
      "null-move, null-guard, reverse-futility, futility, late-move-pruning,\n"
      "quiescence-delta, internal-reduction, quiescence-table,\n"
-     "safe-captures-first, bounded-history",
+     "safe-captures-first, bounded-history, helper-skips",
      [](const std::string& text, ProOptions& o, std::string& error) {
        return parseSelectivity(text, o.selectivity, error);
      }},

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -674,6 +675,7 @@ void ProSearch::setThreads(int threads) {
   for (int i = 1; i < threads_; ++i) {
     helpers_.push_back(std::unique_ptr<ProSearch>(new ProSearch(nullptr, 0)));
     helpers_.back()->table_ = table_;
+    helpers_.back()->helperIndex_ = i - 1;
   }
 }
 
@@ -689,6 +691,19 @@ void ProSearch::followGame(const ProSearch& main) {
   gamePieces_ = main.gamePieces_;
   gameQuiet_ = main.gameQuiet_;
   gamePlies_ = main.gamePlies_;
+}
+
+bool ProSearch::skipsDepth(int depth, int firstDepth, int maxDepth) const {
+  // Helpers that all search every depth mostly repeat each other's work. Each
+  // helper searches depths in runs of `size` and leaves out the runs between,
+  // its phase shifting where they start, so that at any time the threads are
+  // spread over several depths (the skip pattern of Lazy SMP in chess).
+  constexpr int kSkipSize[] = {1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3};
+  constexpr int kSkipPhase[] = {0, 1, 0, 1, 2, 3, 0, 1, 2, 3, 4, 5};
+  constexpr int kPatterns = static_cast<int>(std::size(kSkipSize));
+  if (helperIndex_ < 0 || !selectivity_.helperDepthSkips || depth == firstDepth || depth == maxDepth) return false;
+  const int k = helperIndex_ % kPatterns;
+  return (depth + kSkipPhase[k]) / kSkipSize[k] % 2 == 1;
 }
 
 ProResult ProSearch::iterate(const Board& board, Side side, int firstDepth) {
@@ -747,6 +762,7 @@ ProResult ProSearch::iterate(const Board& board, Side side, int firstDepth) {
   int32_t previous = 0;
   Move previousMove = result.move;
   for (int depth = std::min(firstDepth, maxDepth); depth <= maxDepth; ++depth) {
+    if (skipsDepth(depth, firstDepth, maxDepth)) continue;
     int32_t delta = 30;
     int32_t alpha = -kProInfinity;
     int32_t beta = kProInfinity;

@@ -88,6 +88,7 @@ struct ProSelectivity {
   bool quiescenceTable = false;    // the capture search reads and fills the table too
   bool safeCapturesFirst = false;  // captures whose piece cannot be taken back come first
   bool boundedHistory = false;     // history scores saturate instead of being halved
+  bool helperDepthSkips = true;    // threads: each helper leaves out its own pattern of depths
 };
 
 class ProSearch : public MoveChooser {
@@ -211,6 +212,8 @@ class ProSearch : public MoveChooser {
   bool outOfTime();
   // The iterations of one search from firstDepth on (helpers start deeper).
   ProResult iterate(const Board& board, Side side, int firstDepth);
+  // Whether this helper leaves depth out (ProSelectivity::helperDepthSkips).
+  bool skipsDepth(int depth, int firstDepth, int maxDepth) const;
   // A helper takes the main search's rules, settings and game history.
   void followGame(const ProSearch& main);
 
@@ -226,6 +229,7 @@ class ProSearch : public MoveChooser {
   TranspositionTable* table_;  // ownTable_, or for a helper the main search's
   int threads_ = 1;
   std::vector<std::unique_ptr<ProSearch>> helpers_;
+  int helperIndex_ = -1;  // this search's place among its owner's helpers; -1: the main search
   std::atomic<bool>* sharedStop_ = nullptr;  // a helper's: set when the main search ends
   const NetWeights* net_ = nullptr;
   double softSeconds_ = 0.4;

@@ -24,6 +24,7 @@ constexpr SelectivityName kSelectivityNames[] = {
     {"quiescence-table", &ProSelectivity::quiescenceTable},
     {"safe-captures-first", &ProSelectivity::safeCapturesFirst},
     {"bounded-history", &ProSelectivity::boundedHistory},
+    {"helper-skips", &ProSelectivity::helperDepthSkips},
 };
 
 }  // namespace
