@@ -314,6 +314,7 @@ async function engineTurn() {
     const reply = await api('POST', `/api/games/${g.id}/engine`, engineBody());
     if (token !== ui.engineToken) return;
     ui.busy = false;
+    ui.busyRetries = {};
     const a = reply.answer;
     await showGame(reply.state);
     if (a) note(`${ui.opponent.id} played ${a.move} (${seconds(a.seconds)})`);
@@ -321,11 +322,31 @@ async function engineTurn() {
     if (token !== ui.engineToken) return;
     ui.busy = false;
     // 409: the game changed meanwhile (a take-back, a resignation, another
-    // page): show it as it is now.
+    // page): show it as it is now. 503: every engine slot is taken (a
+    // record's analysis, other games): ask again shortly, unless the game
+    // has moved on by then; without this the engine's turn never came.
     if (e.status === 409) await refreshGame();
+    else if (e.status === 503) retryEngineTurn(token, g.id, e.message);
     else note(e.message, true);
     render();
   }
+}
+
+const kBusyRetryMs = 1000;
+const kBusyRetries = 60;  // then the note stays: the server is overloaded
+
+function retryEngineTurn(token, gameId, why) {
+  ui.busyRetries = ui.busyRetries || {};
+  const tries = (ui.busyRetries[gameId] || 0) + 1;
+  ui.busyRetries = { [gameId]: tries };
+  if (tries > kBusyRetries) {
+    note(why, true);
+    return;
+  }
+  note(`${why} (asking again)`);
+  setTimeout(() => {
+    if (token === ui.engineToken && ui.game && ui.game.id === gameId) engineTurn();
+  }, kBusyRetryMs);
 }
 
 async function playMove(word) {
