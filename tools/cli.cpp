@@ -25,6 +25,11 @@ Side parseSide(const std::string& text) {
   throw UsageError("SIDE must be 1 (white) or 2 (black), got '" + text + "'");
 }
 
+const std::string& valueAfter(const Args& args, size_t& i) {
+  if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
+  return args[++i];
+}
+
 int parseInt(const std::string& text, int low, int high, const std::string& what) {
   int value = 0;
   const char* end = text.data() + text.size();

@@ -25,6 +25,8 @@ Board parseBoard(const std::string& text);
 Side parseSide(const std::string& text);
 // A whole decimal number in [low, high]; what names it in messages.
 int parseInt(const std::string& text, int low, int high, const std::string& what);
+// The value after the option at args[i] (i moves on to it); a UsageError when none.
+const std::string& valueAfter(const Args& args, size_t& i);
 
 // Checks the number of positional arguments and the flags; flags are removed
 // from args and reported through the returned list.

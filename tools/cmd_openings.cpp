@@ -12,11 +12,6 @@ namespace tovrane::cli {
 
 namespace {
 
-const std::string& valueAfter(const Args& args, size_t& i) {
-  if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
-  return args[++i];
-}
-
 OpeningBalanceSettings settingsFrom(const Args& args) {
   OpeningBalanceSettings settings;
   for (size_t i = 0; i < args.size(); ++i) {

@@ -12,11 +12,6 @@ namespace tovrane::cli {
 
 namespace {
 
-const std::string& valueAfter(const Args& args, size_t& i) {
-  if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
-  return args[++i];
-}
-
 GameRules presetNamed(const std::string& name) {
   const std::optional<GameRules> rules = rulesByName(name);
   if (rules) return *rules;
